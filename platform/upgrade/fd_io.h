@@ -1,0 +1,33 @@
+// Small helpers for whole reads and writes on file descriptors.
+#pragma once
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstddef>
+
+namespace bsp_upgrade {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Both retry on EINTR and short transfers; false on an error or end of file.
+bool pread_full(int fd, void *buf, size_t len, off_t offset);
+bool pwrite_full(int fd, const void *buf, size_t len, off_t offset);
+
+} // namespace bsp_upgrade

@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "capture_stdout.h"
+#include "fake_upgrade.h"
+
+int cfgward_main(int argc, char **argv);
+
+using fake_upgrade::state;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const char *kPathOf[] = {"", "", "", "", "", "", "", "/parameter0", "/parameter1"};
+int ubi_dev(int part)
+{
+    return part == 7 ? 3 : 4;
+}
+
+Lines down(int part, const std::string &path)
+{
+    return {"umount " + path, "ubidetach -d " + std::to_string(ubi_dev(part)) + " /dev/ubi_ctrl"};
+}
+
+Lines up(int part, const std::string &path)
+{
+    const std::string dev = std::to_string(ubi_dev(part));
+    return {"ubiattach /dev/ubi_ctrl -m " + std::to_string(part) + " -d " + dev,
+            "mount -t ubifs ubi" + dev + "_0 " + path};
+}
+
+std::string format(int part)
+{
+    return "ubiformat /dev/mtd" + std::to_string(part) + " -f /backup/parameter.ubifs -y";
+}
+
+Lines operator+(Lines a, const Lines &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Lines attempts(int part, int n)
+{
+    Lines out;
+    for (int i = 0; i < n; i++) {
+        out = out + down(part, kPathOf[part]) + up(part, kPathOf[part]);
+    }
+    return out;
+}
+
+// The whole one-side rebuild of part from its twin's files.
+Lines rebuild_one(int part)
+{
+    const std::string twin = part == 7 ? "/parameter1" : "/parameter0";
+    return down(part, kPathOf[part]) + Lines{format(part), "mkdir -p /reserve"} + up(part, "/reserve") +
+           Lines{"rm -rf /reserve/*", "cp -rf " + twin + "/* /reserve/", "sync"} + down(part, "/reserve") +
+           Lines{"rm -rf /reserve"} + up(part, kPathOf[part]);
+}
+
+// The side's own mount line fails `times` times (always by default).
+void fail_mount(int part, int times = -1)
+{
+    fake_upgrade::answer(up(part, kPathOf[part])[1], 1, times);
+}
+
+struct GuideRun {
+    int status;
+    std::string out;
+};
+
+GuideRun run_cfgward()
+{
+    char name[] = "cfgward";
+    char *argv[] = {name, nullptr};
+    CaptureStdout capture;
+    int status = cfgward_main(1, argv);
+    return GuideRun{status, capture.finish()};
+}
+
+} // namespace
+
+class CfgwardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        original = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
+        fake_upgrade::reset(original);
+    }
+    // The stored record must equal what was read but for the named changes.
+    void expect_stored(size_t index, std::initializer_list<std::pair<int, PARTITION_STAT_E>> part_stat,
+                       std::initializer_list<std::pair<int, UPGRADE_TYPE_E>> upgrade_stat)
+    {
+        ASSERT_LT(index, state().stores.size());
+        BOOT_INFO_S expected = original;
+        for (auto [slot, stat] : part_stat) {
+            expected.aenPartStat[slot] = stat;
+        }
+        for (auto [slot, stat] : upgrade_stat) {
+            expected.aenUpgradeStat[slot] = stat;
+        }
+        EXPECT_EQ(memcmp(&state().stores[index], &expected, sizeof(expected)), 0) << "store " << index;
+    }
+    BOOT_INFO_S original;
+};
+
+TEST_F(CfgwardTest, BothMountAtFirstAttemptAndNothingPending)
+{
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1));
+    EXPECT_TRUE(state().stores.empty());
+}
+
+TEST_F(CfgwardTest, SideMountsOnALaterAttempt)
+{
+    fake_upgrade::answer(up(8, "/parameter1")[1], 1, 2);
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 3));
+    EXPECT_TRUE(state().stores.empty());
+}
+
+TEST_F(CfgwardTest, OneSideFailsAndIsRebuiltFromItsTwin)
+{
+    for (int bad : {7, 8}) {
+        SCOPED_TRACE(bad);
+        fake_upgrade::reset(original);
+        fail_mount(bad);
+        GuideRun r = run_cfgward();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        const Lines expected = attempts(7, bad == 7 ? 3 : 1) + attempts(8, bad == 8 ? 3 : 1) + rebuild_one(bad);
+        EXPECT_EQ(state().commands, expected);
+        ASSERT_EQ(state().stores.size(), 1u);
+        expect_stored(0, {}, {});
+    }
+}
+
+TEST_F(CfgwardTest, WrongMarkSetBeforeARebuildReachesStorageOnlyAsOk)
+{
+    original.aenPartStat[7] = PARTITION_STAT_E_WRONG_DATA;
+    fake_upgrade::reset(original);
+    fail_mount(7);
+    EXPECT_EQ(run_cfgward().status, 0);
+    expect_stored(0, {{7, PARTITION_STAT_E_OK_DATA}}, {});
+}
+
+TEST_F(CfgwardTest, BothSidesFailAndAreResetFromTheImage)
+{
+    fail_mount(7, 3);
+    fail_mount(8, 3);
+    state().set_status = -1; // a failed final store does not fail the reset
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    const Lines expected = attempts(7, 3) + attempts(8, 3) + down(7, "/parameter0") + down(8, "/parameter1") +
+                           Lines{format(7), format(8)} + up(7, "/parameter0") + up(8, "/parameter1");
+    EXPECT_EQ(state().commands, expected);
+    ASSERT_EQ(state().stores.size(), 1u);
+    expect_stored(0, {}, {});
+}
+
+TEST_F(CfgwardTest, FinishedUpgradeIsPropagatedToTheTwin)
+{
+    struct Case {
+        int finished;
+        int rebuilt;
+    };
+    for (Case c : {Case{7, 8}, Case{8, 7}}) {
+        SCOPED_TRACE(c.finished);
+        original = fake_upgrade::sample_record(BOOT_E_SYSTEM_B);
+        original.aenUpgradeStat[c.finished] = UPGRADE_E_FINISH;
+        fake_upgrade::reset(original);
+        GuideRun r = run_cfgward();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1) + rebuild_one(c.rebuilt));
+        ASSERT_EQ(state().stores.size(), 2u); // once by the rebuild, once after it
+        expect_stored(0, {}, {{c.finished, UPGRADE_E_NONE}});
+        expect_stored(1, {}, {{c.finished, UPGRADE_E_NONE}});
+    }
+}
+
+TEST_F(CfgwardTest, BothFinishedHandlesSideAFirst)
+{
+    original.aenUpgradeStat[7] = UPGRADE_E_FINISH;
+    original.aenUpgradeStat[8] = UPGRADE_E_FINISH;
+    fake_upgrade::reset(original);
+    EXPECT_EQ(run_cfgward().status, 0);
+    EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1) + rebuild_one(8));
+    expect_stored(1, {}, {{7, UPGRADE_E_NONE}});
+}
+
+TEST_F(CfgwardTest, FailuresPrintTheirMessagesAndStoreNothing)
+{
+    struct Case {
+        const char *name;
+        UPGRADE_TYPE_E stat7;
+        std::vector<int> failing_mounts;
+        Lines failing_commands;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"format during one-side rebuild",
+         UPGRADE_E_NONE,
+         {7},
+         {format(7)},
+         "[bspResOneCfgPart: 120] ubiformat /dev/mtd7 -f /backup/parameter.ubifs -y error\n"
+         "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n"},
+        {"mount on /reserve during propagation",
+         UPGRADE_E_FINISH,
+         {},
+         {"mount -t ubifs ubi4_0 /reserve"},
+         "[bspResOneCfgPart: 127] bspAttachMountUbifs parameter error\n"
+         "[bspCheckCfgUpgradeStat: 224] bspResOneCfgPart error\n"
+         "[bspGuideCfgPartition 271]: bspCheckCfgUpgradeStat error\nbspGuideCfgPartition error\n"},
+        {"format of A during reset",
+         UPGRADE_E_NONE,
+         {7, 8},
+         {format(7)},
+         "[bspResAllCfgPart: 171] ubiformat /dev/mtd7 -f /backup/parameter.ubifs -y error\n"
+         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n"},
+        {"format of B during reset",
+         UPGRADE_E_NONE,
+         {7, 8},
+         {format(8)},
+         "[bspResAllCfgPart: 178] ubiformat /dev/mtd8 -f /backup/parameter.ubifs -y error\n"
+         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n"},
+        {"mount after reset",
+         UPGRADE_E_NONE,
+         {8},
+         {"mount -t ubifs ubi3_0 /parameter0"},
+         "[bspResAllCfgPart: 185] bspAttachMountUbifs error\n"
+         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        original = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
+        original.aenUpgradeStat[7] = c.stat7;
+        fake_upgrade::reset(original);
+        for (int part : c.failing_mounts) {
+            fail_mount(part);
+        }
+        for (const std::string &cmd : c.failing_commands) {
+            fake_upgrade::answer(cmd, 1);
+        }
+        GuideRun r = run_cfgward();
+        EXPECT_EQ(r.status, -1); // exit status 255
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(state().stores.empty());
+    }
+}
+
+TEST_F(CfgwardTest, FailedStoreFailsAOneSideRebuild)
+{
+    fail_mount(8);
+    state().set_status = -1;
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n");
+    EXPECT_EQ(state().stores.size(), 1u);
+}
+
+TEST_F(CfgwardTest, FailedStoreDuringPropagationKeepsTheMarkForTheNextBoot)
+{
+    original.aenUpgradeStat[8] = UPGRADE_E_FINISH;
+    fake_upgrade::reset(original);
+    state().set_status = -1;
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "[bspCheckCfgUpgradeStat: 224] bspResOneCfgPart error\n"
+                     "[bspGuideCfgPartition 271]: bspCheckCfgUpgradeStat error\nbspGuideCfgPartition error\n");
+    EXPECT_EQ(state().record.aenUpgradeStat[8], UPGRADE_E_FINISH);
+}
+
+TEST_F(CfgwardTest, FailedReadIsReportedAndTheGuideGoesOn)
+{
+    state().get_status = -1;
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "BSP_GetBootMode error\n");
+    EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1));
+}
+
+TEST_F(CfgwardTest, HelpRunsNothing)
+{
+    char name[] = "cfgward";
+    char help[] = "--help";
+    char *argv[] = {name, help, nullptr};
+    CaptureStdout capture;
+    EXPECT_EQ(cfgward_main(2, argv), 0);
+    EXPECT_NE(capture.finish().find("Usage: cfgward"), std::string::npos);
+    EXPECT_TRUE(state().commands.empty());
+}
