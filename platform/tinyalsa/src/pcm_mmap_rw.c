@@ -82,7 +82,9 @@ static int wait_timeout_ms(const struct pcm *pcm)
     return STALL_MS;
 }
 
-/* Waits until the kernel has room or data; 0, or the negated errno. */
+/* Waits until the kernel has room or data; 0, or the negated errno. A
+ * non-blocking stream does not wait: what was copied so far stays queued
+ * and the call fails with -EAGAIN. */
 static int wait_avail(struct pcm *pcm)
 {
     if (pcm->flags & PCM_NONBLOCK)

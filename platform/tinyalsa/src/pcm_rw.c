@@ -3,6 +3,8 @@
 
 #include <errno.h>
 
+/* The transfer record has one buffer pointer for both directions; the
+ * kernel only reads it for a write, so callers may pass const data. */
 static int transfer(struct pcm *pcm, unsigned long request, void *data, unsigned int frames, snd_pcm_sframes_t *done)
 {
     struct snd_xferi x = {.result = 0, .buf = data, .frames = frames};
