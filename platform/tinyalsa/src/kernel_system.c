@@ -16,6 +16,8 @@
 static int sys_open(void *ctx, const char *path, int flags)
 {
     (void)ctx;
+    /* A child the caller starts must not inherit the node and keep the
+     * substream busy after we close it. */
     int fd = open(path, flags | O_CLOEXEC);
     return fd < 0 ? -errno : fd;
 }
