@@ -9,9 +9,23 @@
 #include <cstring>
 #include <fcntl.h>
 
+extern "C" void pwm_ioctl_seen_from_c(unsigned long numbers[5], std::size_t sizes[2]);
+
 namespace {
 
 using pwmctl::Action;
+
+TEST(PwmIoctlHeader, CAndCxxSeeTheSameInterface)
+{
+    unsigned long numbers[5];
+    std::size_t sizes[2];
+    pwm_ioctl_seen_from_c(numbers, sizes);
+    EXPECT_EQ(std::vector<unsigned long>(numbers, numbers + 5),
+              (std::vector<unsigned long>{PWM_IOCTL_SET_CONFIG, PWM_IOCTL_ENABLE, PWM_IOCTL_DISABLE,
+                                          PWM_IOCTL_SET_POLARITY, PWM_IOCTL_GET_STATE}));
+    EXPECT_EQ(sizes[0], sizeof(pwm_ioctl_config));
+    EXPECT_EQ(sizes[1], sizeof(pwm_ioctl_status));
+}
 
 std::vector<std::string_view> words(std::initializer_list<const char *> list)
 {
