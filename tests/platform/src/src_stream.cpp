@@ -33,7 +33,9 @@ std::vector<int16_t> SrcStream::run(std::span<const int16_t> block, size_t offse
     const auto capacity = static_cast<size_t>(UloSrc_CapacityBytes(mode_, channels_, len));
     std::vector<uint8_t> storage(offset + capacity + kGuardBytes, kGuard);
     uint8_t *data = storage.data() + offset;
-    memcpy(data, block.data(), len);
+    if (len != 0) {
+        memcpy(data, block.data(), len);
+    }
     int32_t count = -1;
     EXPECT_EQ(UloSrc_Run(handle_, data, len, &count), 0) << "mode " << mode_ << ", block of " << len << " bytes";
     const size_t frame_bytes = channels_ * sizeof(int16_t);
@@ -42,8 +44,9 @@ std::vector<int16_t> SrcStream::run(std::span<const int16_t> block, size_t offse
     EXPECT_EQ(count % frame_bytes, 0u);
     EXPECT_TRUE(std::all_of(data + capacity, data + capacity + kGuardBytes, [](uint8_t b) { return b == kGuard; }))
         << "mode " << mode_ << ": written past the capacity of " << capacity << " bytes for a block of " << len;
-    std::vector<int16_t> out(std::clamp<size_t>(count, 0, capacity) / sizeof(int16_t));
-    memcpy(out.data(), data, out.size() * sizeof(int16_t));
+    std::vector<int16_t> out(count > 0 ? std::min<size_t>(count, capacity) / sizeof(int16_t) : 0);
+    std::copy_n(reinterpret_cast<const uint8_t *>(data), out.size() * sizeof(int16_t),
+                reinterpret_cast<uint8_t *>(out.data()));
     return out;
 }
 

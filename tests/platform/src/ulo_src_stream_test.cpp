@@ -91,10 +91,11 @@ TEST_P(ConverterStream, LengthFollowsRateRatioAndFlushGivesDelay)
     SrcStream stream(c.mode, c.channels);
     const int32_t delay = UloSrc_GetDelay(stream.handle());
     ASSERT_GT(delay, 0);
-    const auto input = white_noise(static_cast<size_t>(c.in_rate()), 12000, 7); // 1 s
+    const size_t blocks[] = {1000, 4321, 1, 9000, 3};
+    const auto input = white_noise(14325 * c.channels, 12000, 7); // the blocks' frames
     size_t in_frames = 0;
     size_t out_frames = 0;
-    for (size_t block : {1000u, 4321u, 1u, 9000u, 3u}) {
+    for (size_t block : blocks) {
         const auto out = stream.run(std::span(input).subspan(in_frames * c.channels, block * c.channels));
         in_frames += block;
         out_frames += out.size() / c.channels;
