@@ -12,7 +12,7 @@
 namespace ulo_src {
 
 // Input frames staged per step; the output staging area fits what they yield.
-constexpr uint32_t kChunkFrames = 256;
+constexpr uint32_t kChunkFrames = 1024;
 constexpr uint32_t kMaxChannels = 2;
 
 struct ConverterState {

@@ -34,16 +34,16 @@
  *
  * Delay: the output is the input delayed by a constant number of output
  * frames (the resampler's filter latency), UloSrc_GetDelay(handle). At the
- * default quality it is, in output frames:
+ * default quality it is, in output frames (and milliseconds):
  *
- *   in \ out    8   16   32   48
- *      8        -   40   80  120
- *     16       13    -   80  120
- *     32       10   20    -  120
- *     48       10   20   40    -
+ *   in \ out      8          16          32          48
+ *      8         -        80 (5)     160 (5)     240 (5)
+ *     16      40 (5)        -         80 (2.5)   120 (2.5)
+ *     32      40 (5)     40 (2.5)       -         60 (1.25)
+ *     48      40 (5)     40 (2.5)    40 (1.25)      -
  *
- * i.e. 2.5 ms upwards, 1.25 ms downwards (1.67 ms 16->8, 1.25 ms 32->8 and
- * 48->32 rounded to whole frames).
+ * The converter holds no output back beyond that: every block yields its
+ * share of output at once, so the delay is all the latency it adds.
  *
  * Flush: UloSrc_Run with n = 0 pushes what the filter still holds out as
  * output (about the delay's worth of frames, at most ULO_SRC_FLUSH_MAX_FRAMES)
@@ -72,7 +72,8 @@ extern "C" {
  * 1 to 11 select quality levels 0 to 10 of the underlying resampler
  * (speexdsp): lower levels have less delay and less rejection of
  * frequencies above the output's Nyquist frequency, higher levels the other
- * way round (level 10: 8 ms of delay). Other values are refused. */
+ * way round (level 10: 3.2 times the default's delay). Other values are
+ * refused. */
 #define ULO_SRC_QUALITY_DEFAULT 0U
 #define ULO_SRC_QUALITY_LEVEL(level) ((uint32_t)(level) + 1U)
 #define ULO_SRC_QUALITY_MAX ULO_SRC_QUALITY_LEVEL(10)

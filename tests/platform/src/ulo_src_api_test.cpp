@@ -98,6 +98,20 @@ TEST(ConverterApi, EveryQualityBuildsWithItsOwnDelay)
     }
 }
 
+TEST(ConverterApi, DefaultDelaysAreTheDocumentedOnes)
+{
+    // The table in ulo_src.h, mode by mode.
+    const int32_t documented[ULO_SRC_MODE_COUNT] = {80, 160, 240, 40, 80, 120, 40, 40, 60, 40, 40, 40};
+    for (uint32_t mode = 0; mode < ULO_SRC_MODE_COUNT; mode++) {
+        Buffer buffer(mode);
+        const ULO_SRC_PARAM_S param{UloSrc_ModeInKHz(mode), mode, 1, 2, ULO_SRC_QUALITY_DEFAULT};
+        void *handle = UloSrc_Init(buffer.bytes, &param);
+        ASSERT_NE(handle, nullptr);
+        EXPECT_EQ(UloSrc_GetDelay(handle), documented[mode]) << "mode " << mode;
+        EXPECT_EQ(UloSrc_Release(handle), 0);
+    }
+}
+
 class ConverterRun : public testing::Test {
 protected:
     void SetUp() override
