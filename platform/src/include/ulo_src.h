@@ -104,7 +104,8 @@ uint32_t UloSrc_GetBufferSize(uint32_t u32ConvertMode);
 /* Builds a converter in the working buffer (at least UloSrc_GetBufferSize
  * bytes, aligned as malloc aligns). Returns its handle, or NULL when the
  * buffer or the record is missing or unsuitable, or the parameters are
- * inconsistent (rate not the mode's, flag, channels, quality). */
+ * inconsistent (rate not the mode's, flag, channels, quality). A buffer that
+ * holds a converter must be released before it is built on again. */
 void *UloSrc_Init(void *pWorkBuf, const ULO_SRC_PARAM_S *pstParam);
 
 /* Converts one block in place, or flushes with u32Len = 0 (see above).
