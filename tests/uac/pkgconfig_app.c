@@ -2,6 +2,7 @@
  * `pkg-config --cflags --libs libuacbridge` gives it. */
 #include <stdio.h>
 
+#include <bsp_uac.h>
 #include <xu_uac.h>
 
 int main(void)
