@@ -129,7 +129,8 @@ Recording record(UAC_INSTANCE_S *instance, const UAC_STREAM_STAT_S &format, cons
     // One read delivers up to the stream's buffer size in bytes.
     const uint32_t read_bytes = XU_UAC_GetPcm_BufSize(instance->pCaptureHandle);
     std::vector<int16_t> samples(read_bytes / 2 + 1);
-    XrunWatch watch(static_cast<double>(read_bytes) / frame_bytes * 2 / rate);
+    // The ring buffer holds as many frames as one read delivers bytes.
+    XrunWatch watch(static_cast<double>(read_bytes) / rate);
     const uint64_t wanted_frames = args.seconds > 0 ? static_cast<uint64_t>(std::llround(args.seconds * rate)) : 0;
     const bool show_progress = !args.quiet && isatty(STDERR_FILENO);
     Recording result;
