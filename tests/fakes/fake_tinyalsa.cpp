@@ -116,6 +116,9 @@ extern "C" {
 
 struct pcm *pcm_open(unsigned int card, unsigned int device, unsigned int flags, const struct pcm_config *config)
 {
+    if (g_state.open_yields_null) {
+        return nullptr;
+    }
     OpenCall call{card, device, flags, *config};
     const bool ready = !g_state.accept || g_state.accept(call);
     std::string error = ready ? "" : "cannot open device '" + call.node() + "': No such file or directory";

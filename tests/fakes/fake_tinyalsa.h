@@ -59,6 +59,7 @@ struct State {
     int read_result = kDefault;
     int mmap_result = kDefault;
     unsigned char read_fill = 0x5a; // readi writes this into every byte it reports
+    bool open_yields_null = false;  // pcm_open returns no object at all (tinyalsa never does)
 };
 
 State &state();

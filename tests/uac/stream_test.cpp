@@ -194,6 +194,18 @@ TEST_F(StreamTest, FailedOpenPrintsTinyalsasTextClosesTheStreamAndLeavesTheHandl
     EXPECT_EQ(fake_tinyalsa::open_stream_count(), 0);
 }
 
+TEST_F(StreamTest, OpenYieldingNoObjectIsReportedWithoutClosingAnything)
+{
+    state().open_yields_null = true;
+    UAC_CONFIG_S record = config_m(1, 0, PCM_IN, 2, 4);
+    UAC_HANDLE_S *handle = nullptr;
+    CaptureFd out(1);
+    EXPECT_EQ(XU_UAC_Init(&handle, &record), -1);
+    EXPECT_EQ(out.finish(), "XU_UAC_Init: pcm_open returned no stream object \n");
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(state().closes.empty());
+}
+
 TEST_F(StreamTest, UninitOfAStreamThatIsNotReadyReleasesNothing)
 {
     UAC_HANDLE_S *handle = open_stream(config_m(1, 0, PCM_OUT, 2, 4));
