@@ -3,11 +3,14 @@ cmake_minimum_required(VERSION 3.25)
 # application with nothing but what pkg-config says about the library.
 # Usage: cmake -DBUILD_DIR= -DWORK= -DLIBDIR= -DCC= -DAPP= -DLINK_EXTRA= -P check_pkgconfig.cmake
 file(REMOVE_RECURSE ${WORK})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --component uacbridge --prefix ${WORK}/root
-                OUTPUT_QUIET RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "installing the uacbridge component failed")
-endif()
+# The library's headers include the tinyalsa interface header, installed with tinyalsa.
+foreach(component uacbridge tinyalsa)
+    execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --component ${component} --prefix ${WORK}/root
+                    OUTPUT_QUIET RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "installing the ${component} component failed")
+    endif()
+endforeach()
 set(ENV{PKG_CONFIG_PATH} ${WORK}/root/${LIBDIR}/pkgconfig)
 set(ENV{PKG_CONFIG_LIBDIR} ${WORK}/root/${LIBDIR}/pkgconfig)
 execute_process(COMMAND pkg-config --cflags --libs libuacbridge
