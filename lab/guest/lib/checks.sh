@@ -1,0 +1,81 @@
+# Predicates for the scenarios' checks: silent when true, otherwise they say why.
+
+# mounted_from DIR UBI-DEVICE
+mounted_from()
+{
+    local dev
+    dev=$(awk -v d="$1" '$2 == d && $3 == "ubifs" {print $1}' /proc/mounts)
+    [ -n "$dev" ] || { echo "$1 is not mounted"; return 1; }
+    [ "$dev" = "ubi$2_0" ] || [ "$dev" = "ubi$2:$(ubi_volume_name "$2")" ] ||
+        { echo "$1 is mounted from $dev, not ubi$2_0"; return 1; }
+}
+
+ubi_volume_name()
+{
+    cat /sys/class/ubi/ubi"$1"_0/name 2>/dev/null
+}
+
+manifest_of()
+{
+    (cd "$1" && find . -type f | LC_ALL=C sort | xargs -r md5sum)
+}
+
+# files_match DIR MANIFEST: the same files with the same contents.
+files_match()
+{
+    local diffs
+    [ -d "$1" ] || { echo "$1 does not exist"; return 1; }
+    manifest_of "$1" >/tmp/manifest.now
+    diffs=$(diff "$2" /tmp/manifest.now | grep '^[-+][^-+]' | head -5)
+    [ -z "$diffs" ] || { echo "$1 differs from $(basename "$2" .manifest): $diffs"; return 1; }
+}
+
+# files_kept DIR MANIFEST: every file of the manifest is there, unchanged
+# (others may have been added).
+files_kept()
+{
+    local missing
+    [ -d "$1" ] || { echo "$1 does not exist"; return 1; }
+    manifest_of "$1" >/tmp/manifest.now
+    missing=$(LC_ALL=C comm -23 "$2" /tmp/manifest.now | awk '{print $2}' | head -5 | tr '\n' ' ')
+    [ -z "$missing" ] || { echo "lost or changed under $1: $missing"; return 1; }
+}
+
+# no_command PATTERN: no command line of the guides in this boot matches.
+no_command()
+{
+    local hits
+    hits=$(guide_commands | grep -E "$1" | head -3 | tr '\n' ';')
+    [ -z "$hits" ] || { echo "ran: $hits"; return 1; }
+}
+
+# ran_command PATTERN: some command line of the guides in this boot matches.
+ran_command()
+{
+    guide_commands | grep -qE "$1" || { echo "no command matching '$1' ran"; return 1; }
+}
+
+equal()
+{
+    [ "$1" = "$2" ] || { echo "${3:-value} is '$1', expected '$2'"; return 1; }
+}
+
+# UBI volume of an MTD partition that the running system has not mounted,
+# read-only on a mount point of the lab's own: with_volume MTD UBI-DEVICE DIR.
+attach_readonly()
+{
+    ubiattach /dev/ubi_ctrl -m "$1" -d "$2" >/dev/null 2>&1 && mkdir -p "$3" &&
+        mount -t ubifs -o ro ubi"$2"_0 "$3"
+}
+
+detach_readonly()
+{
+    umount "$2" 2>/dev/null
+    ubidetach -d "$1" /dev/ubi_ctrl >/dev/null 2>&1
+}
+
+# Raw content of a partition as read through MTD, bad blocks skipped.
+raw_dump()
+{
+    nanddump -q --bb=skipbad -f "$2" /dev/mtd"$1"
+}
