@@ -12,8 +12,8 @@ kernel-bad       kernel B marked bad, a bad block in it: copied raw from kernel 
 cfg-one-broken   configuration A unmountable: rebuilt from B (1 boot)
 cfg-both-broken  neither configuration mounts: both reset from the image (1 boot)
 cfg-upgrade      configuration upgrade of A finished: B rebuilt from A (1 boot)
-cut-app          power cut before every command of an application rebuild (2-4 boots each)
-cut-cfg          power cut before every command of a configuration rebuild (1-3 boots each)
+cut-app          power cut before each command of an application rebuild (2-4 boots each)
+cut-cfg          power cut before each command of a configuration rebuild (1-3 boots each)
 demo             a normal boot, then A destroyed: switch and repair, told as a story (4 boots)
 LIST
 }
@@ -23,16 +23,32 @@ is_scenario()
     list_scenarios | awk '{print $1}' | grep -qx -- "$1"
 }
 
-# new_run NAME [lab args for every power-on]: a new board, with its own state disk.
-new_run()
+# The factory: a blank chip (with the bad blocks given) provisioned in a VM of
+# its own and powered off. make_factory IMAGE [lab args]
+make_factory()
 {
-    RUN_NAME=$1
+    local image=$1
     shift
-    RUN_ARGS=("$@")
+    RUN_NAME=factory${1:+-bad}
     RUN_DIR=$LAB_RUN/$RUN_NAME
+    RUN_ARGS=("$@")
     rm -rf "$RUN_DIR"
     mkdir -p "$RUN_DIR"
     new_state_disk "$RUN_DIR/state.img"
+    power_on factory 0 lab.factory=1
+    [ "$BOOT_STATE" = factory ] || die "the factory could not provision the board (see $RUN_DIR/boot0.log)"
+    mv "$RUN_DIR/state.img" "$image"
+}
+
+# new_run NAME [FACTORY-IMAGE [lab args for every power-on]]: a new board.
+new_run()
+{
+    RUN_NAME=$1
+    RUN_DIR=$LAB_RUN/$RUN_NAME
+    RUN_ARGS=("${@:3}")
+    rm -rf "$RUN_DIR"
+    mkdir -p "$RUN_DIR"
+    cp --sparse=always "${2:-$LAB_RUN/factory.img}" "$RUN_DIR/state.img"
 }
 
 # power_on GUEST-SCENARIO BOOT [lab args...]: one power-on of the run's board.
@@ -50,7 +66,7 @@ power_on()
     fi
 }
 
-# expect_state STATE WHAT: how the last power-on ended.
+# expect_state STATE BOOT: how the last power-on ended.
 expect_state()
 {
     if [ "$BOOT_STATE" = "$1" ]; then
@@ -66,20 +82,20 @@ run_scenario()
     RUN_BOOTS=0
     echo "--- $name"
     "scenario_${name//-/_}"
-    echo "$name: boots=$RUN_BOOTS wall=$((SECONDS - started))s" >>"$LAB_RUN/figures"
+    echo "$name: $RUN_BOOTS boots, ${2:-}$((SECONDS - started)) s" >>"$LAB_RUN/figures"
 }
 
 scenario_normal()
 {
     new_run normal
-    power_on normal 1 lab.fresh=1
+    power_on normal 1
     expect_state normal 1
 }
 
 scenario_app_destroyed()
 {
     new_run app-destroyed
-    power_on app-destroyed 1 lab.fresh=1
+    power_on app-destroyed 1
     expect_state rebooting 1
     power_on app-destroyed 2
     expect_state repaired 2
@@ -90,7 +106,7 @@ scenario_app_destroyed()
 scenario_app_upgrade()
 {
     new_run app-upgrade
-    power_on app-upgrade 1 lab.fresh=1
+    power_on app-upgrade 1
     expect_state normal 1
     power_on app-upgrade 2
     expect_state repaired 2
@@ -99,29 +115,31 @@ scenario_app_upgrade()
 scenario_kernel_bad()
 {
     # The third erase block of kernel B (partition 10) is bad from the factory.
-    new_run kernel-bad "lab.badblocks=$(($(chip_block_of 10) + 2))"
-    power_on kernel-bad 1 lab.fresh=1
+    local bad="lab.badblocks=$(($(chip_block_of 10) + 2))"
+    make_factory "$LAB_RUN/factory-bad.img" "$bad"
+    new_run kernel-bad "$LAB_RUN/factory-bad.img" "$bad"
+    power_on kernel-bad 1
     expect_state normal 1
 }
 
 scenario_cfg_one_broken()
 {
     new_run cfg-one-broken
-    power_on cfg-one-broken 1 lab.fresh=1
+    power_on cfg-one-broken 1
     expect_state repaired 1
 }
 
 scenario_cfg_both_broken()
 {
     new_run cfg-both-broken
-    power_on cfg-both-broken 1 lab.fresh=1
+    power_on cfg-both-broken 1
     expect_state repaired 1
 }
 
 scenario_cfg_upgrade()
 {
     new_run cfg-upgrade
-    power_on cfg-upgrade 1 lab.fresh=1
+    power_on cfg-upgrade 1
     expect_state repaired 1
 }
 
@@ -129,14 +147,11 @@ scenario_demo()
 {
     SHOW_STORY=1
     new_run demo
-    power_on demo 1 lab.fresh=1
-    expect_state normal 1
-    power_on demo 2
-    expect_state rebooting 2
-    power_on demo 3
-    expect_state repaired 3
-    power_on demo 4
-    expect_state normal 4
+    local boot
+    for boot in 1 2 3 4; do
+        echo "boot $boot:"
+        power_on demo $boot
+    done
     SHOW_STORY=0
 }
 

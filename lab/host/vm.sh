@@ -8,7 +8,7 @@ LAB_VM_TIMEOUT=${LAB_VM_TIMEOUT:-300}
 new_state_disk()
 {
     rm -f "$1"
-    truncate -s 128M "$1"
+    truncate -s 129M "$1"
 }
 
 # boot_vm LOG RESULTS STATE KERNEL-ARGS...: returns qemu's (or timeout's) status.

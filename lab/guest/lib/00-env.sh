@@ -8,7 +8,7 @@ lab_arg()
 
 SCENARIO=$(lab_arg scenario)
 BOOT=$(lab_arg boot)
-FRESH=$(lab_arg fresh)
+FACTORY=$(lab_arg factory)
 CUT=$(lab_arg cut)
 BADBLOCKS=$(lab_arg badblocks)
 TRACE_DIR=/lab/trace

@@ -79,3 +79,43 @@ raw_dump()
 {
     nanddump -q --bb=skipbad -f "$2" /dev/mtd"$1"
 }
+
+# same_record FILE: the record reads as it did when FILE was written.
+same_record()
+{
+    local diffs
+    diffs=$(record_json | diff "$1" - | grep '^[-+] ' | head -4 | tr -s ' ' | tr '\n' ';')
+    [ -z "$diffs" ] || { echo "changed: $diffs"; return 1; }
+}
+
+# volume_files_match MTD UBI-DEVICE MANIFEST: the files of a partition the
+# running system has not mounted, read through a read-only mount.
+volume_files_match()
+{
+    local dir=/tmp/volume$2 ret
+    if ! attach_readonly "$1" "$2" "$dir"; then
+        detach_readonly "$2" "$dir"
+        echo "mtd$1 does not attach and mount"
+        return 1
+    fi
+    files_match "$dir" "$3"
+    ret=$?
+    detach_readonly "$2" "$dir"
+    return $ret
+}
+
+# header_copied SRC DST DST-NAME: the record's image header of slot DST is
+# slot SRC's, but for the name and slot index, which are DST's own.
+header_copied()
+{
+    local src dst
+    src=$(lab_header show "$1") && dst=$(lab_header show "$2") || { echo "the record cannot be read"; return 1; }
+    [ "${dst%% rest=*}" = "name=$3 type=$2" ] || { echo "slot $2 has ${dst%% rest=*}"; return 1; }
+    [ "${dst#* rest=}" = "${src#* rest=}" ] || { echo "slot $2's header is not slot $1's"; return 1; }
+}
+
+# count_commands REGEX: how many command lines of this boot match.
+count_commands()
+{
+    guide_commands | grep -cE "$1"
+}

@@ -7,11 +7,13 @@ device_boot()
 {
     echo 0 >"$LAB_STATE/count"
     : >"$LAB_STATE/commands"
+    : >"$LAB_STATE/times"
     rm -f "$LAB_STATE/reboot"
     [ -n "$CUT" ] && echo "$CUT" >"$LAB_STATE/cut"
+    running_app_part >"$LAB_STATE/running"
     local t0
     t0=$(now)
-    echo "=== bootward"
+    echo "=== bootward at ${t0}s"
     PATH=$TRACE_DIR:$PATH bootward
     BOOTWARD_STATUS=$?
     if [ -e "$LAB_STATE/reboot" ]; then
@@ -48,6 +50,14 @@ take_down_all()
         [ -e "$dev/mtd_num" ] || continue
         ubidetach -d "${dev##*ubi}" /dev/ubi_ctrl >/dev/null
     done
+}
+
+# The running system's application partition is never formatted: no power cut,
+# damage or repair may cost the system that runs its own /app.
+check_running_app_kept()
+{
+    check "the running system's application partition (mtd$(cat "$LAB_STATE/running")) was not formatted" \
+        no_command "^ubiformat /dev/mtd$(cat "$LAB_STATE/running") "
 }
 
 # The commands the guides ran in this boot, as the shell got them.

@@ -39,6 +39,16 @@ format_ubi_part()
     umount /mnt && ubidetach -d "$dev" /dev/ubi_ctrl >/dev/null
 }
 
+# The images' headers, as the upgrade process wrote them: a different version
+# in every slot, so a header copied onto its twin shows.
+write_image_headers()
+{
+    local slot
+    for slot in 1 2 3 4 9 10 11 12; do
+        lab_header set $slot $((100 + slot)) || return 1
+    done
+}
+
 provision_board()
 {
     write_raw_images &&
@@ -46,5 +56,5 @@ provision_board()
         format_ubi_part 12 2 /backup/app.ubifs $DATA/app-b &&
         format_ubi_part 7 3 /backup/parameter.ubifs $DATA/cfg-a &&
         format_ubi_part 8 4 /backup/parameter.ubifs $DATA/cfg-b &&
-        record_init
+        record_init && write_image_headers
 }

@@ -1,4 +1,10 @@
-# A normal boot of a fresh board: everything mounts, nothing is repaired.
+# A normal boot of a fresh board: everything mounts, nothing is repaired, the
+# record stays as it was.
+
+before_boot()
+{
+    record_json >/tmp/record.before
+}
 
 after_boot()
 {
@@ -10,4 +16,7 @@ after_boot()
     check "/parameter0 holds configuration A's files" files_match /parameter0 $DATA/cfg-a.manifest
     check "/parameter1 holds configuration B's files" files_match /parameter1 $DATA/cfg-b.manifest
     check "nothing formatted" no_command '^ubiformat'
+    check "the record is unchanged" same_record /tmp/record.before
+    check_running_app_kept
+    figure_guides_against_script
 }
