@@ -18,25 +18,35 @@ last_command_number()
 # each from a copy of STATE, the board as it is before boot CUT-BOOT.
 cut_runs()
 {
-    local name=$1 guest=$2 state=$3 cut_boot=$4 first=$5 last=$6 k boot extra
-    for ((k = first; k <= last; k++)); do
-        new_run "$name/cut-$k" "$state"
-        power_on "$guest" "$cut_boot" "lab.cut=$k"
-        expect_state cut "$cut_boot"
-        boot=$cut_boot
-        for extra in 1 2; do
-            boot=$((boot + 1))
-            power_on "$guest" "$boot"
-            [ "$BOOT_STATE" = normal ] && break
-        done
-        if [ "$BOOT_STATE" = normal ]; then
-            host_pass "$RUN_NAME: a normal boot within two boots after the cut"
-            echo "$name: cut before command $k ($(cut_line "$k")): normal again after $extra boot(s)" >>"$LAB_RUN/figures"
-        else
-            host_fail "$RUN_NAME: a normal boot within two boots after the cut" "boot $boot ended $BOOT_STATE"
-            echo "$name: cut before command $k ($(cut_line "$k")): NOT normal after 2 boots" >>"$LAB_RUN/figures"
-        fi
+    local k
+    for ((k = $5; k <= $6; k++)); do
+        start_job "$1-cut-$k" cut_run "$1" "$2" "$3" "$4" "$k"
     done
+    finish_jobs
+}
+
+# cut_run NAME GUEST-SCENARIO STATE CUT-BOOT K
+cut_run()
+{
+    local name=$1 guest=$2 state=$3 cut_boot=$4 k=$5 boot extra failed_before=$CHECKS_FAILED outcome
+    new_run "$name/cut-$k" "$state"
+    power_on "$guest" "$cut_boot" "lab.cut=$k"
+    expect_state cut "$cut_boot"
+    boot=$cut_boot
+    for extra in 1 2; do
+        boot=$((boot + 1))
+        power_on "$guest" "$boot"
+        [ "$BOOT_STATE" = normal ] && break
+    done
+    if [ "$BOOT_STATE" = normal ]; then
+        host_pass "$RUN_NAME: a normal boot within two boots after the cut"
+        outcome="normal again after $extra boot(s)"
+    else
+        host_fail "$RUN_NAME: a normal boot within two boots after the cut" "boot $boot ended $BOOT_STATE"
+        outcome="NOT normal after 2 boots"
+    fi
+    outcome="$outcome, $((CHECKS_FAILED - failed_before)) failed check(s)"
+    echo "$name: cut before command $k ($(cut_line "$k")): $outcome" >>"$LAB_RUN/figures"
 }
 
 cut_line()

@@ -33,7 +33,7 @@ collect_results()
         "PASS "*) host_pass "$name: ${line#PASS }" ;;
         "FAIL "*) host_fail "$name: ${line#FAIL }" ;;
         "STATE "*) BOOT_STATE=${line#STATE } ;;
-        "STORY "*) [ "$SHOW_STORY" = 1 ] && echo "  ${line#STORY }" ;;
+        "STORY "*) if [ "$SHOW_STORY" = 1 ]; then echo "  ${line#STORY }"; fi ;;
         "FIGURE "*) echo "$name ${line#FIGURE }" >>"$LAB_RUN/figures" ;;
         "CMD "*) echo "${line#CMD }" >>"$commands" ;;
         "CUT "*) echo "  ($name: power cut ${line#CUT })" ;;

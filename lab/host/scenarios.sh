@@ -82,7 +82,7 @@ run_scenario()
     RUN_BOOTS=0
     echo "--- $name"
     "scenario_${name//-/_}"
-    echo "$name: $RUN_BOOTS boots, ${2:-}$((SECONDS - started)) s" >>"$LAB_RUN/figures"
+    echo "$name: $RUN_BOOTS boots, $((SECONDS - started)) s" >>"$LAB_RUN/figures"
 }
 
 scenario_normal()

@@ -36,8 +36,9 @@ files_kept()
 {
     local missing
     [ -d "$1" ] || { echo "$1 does not exist"; return 1; }
-    manifest_of "$1" >/tmp/manifest.now
-    missing=$(LC_ALL=C comm -23 "$2" /tmp/manifest.now | awk '{print $2}' | head -5 | tr '\n' ' ')
+    manifest_of "$1" | LC_ALL=C sort >/tmp/manifest.now
+    LC_ALL=C sort "$2" >/tmp/manifest.wanted
+    missing=$(LC_ALL=C comm -23 /tmp/manifest.wanted /tmp/manifest.now | awk '{print $2}' | head -5 | tr '\n' ' ')
     [ -z "$missing" ] || { echo "lost or changed under $1: $missing"; return 1; }
 }
 

@@ -22,8 +22,8 @@ after_boot()
 files_kept_on_either()
 {
     local lost
-    manifest_of /parameter0 >/tmp/side0
-    manifest_of /parameter1 >/tmp/side1
-    lost=$(sort /tmp/side0 /tmp/side1 | LC_ALL=C comm -23 "$1" - | awk '{print $2}' | tr '\n' ' ')
+    { manifest_of /parameter0 && manifest_of /parameter1; } | LC_ALL=C sort -u >/tmp/sides
+    LC_ALL=C sort "$1" >/tmp/wanted
+    lost=$(LC_ALL=C comm -23 /tmp/wanted /tmp/sides | awk '{print $2}' | tr '\n' ' ')
     [ -z "$lost" ] || { echo "on neither side: $lost"; return 1; }
 }
