@@ -32,6 +32,7 @@ finish_jobs()
         cat "$out.out"
         CHECKS_PASSED=$((CHECKS_PASSED + $(grep -c '^PASS ' "$out.out" || true)))
         CHECKS_FAILED=$((CHECKS_FAILED + $(grep -c '^FAIL ' "$out.out" || true)))
+        CHECKS_KNOWN=$((CHECKS_KNOWN + $(grep -c '^KNOWN-FAIL ' "$out.out" || true)))
         RUN_BOOTS=$((RUN_BOOTS + $(cat "$out.boots" 2>/dev/null || echo 0)))
     done
     JOB_OUTPUTS=()

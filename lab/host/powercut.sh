@@ -20,7 +20,9 @@ cut_runs()
 {
     local k
     for ((k = $5; k <= $6; k++)); do
-        start_job "$1-cut-$k" cut_run "$1" "$2" "$3" "$4" "$k"
+        if [ -z "${LAB_CUTS:-}" ] || [[ " $LAB_CUTS " == *" $k "* ]]; then
+            start_job "$1-cut-$k" cut_run "$1" "$2" "$3" "$4" "$k"
+        fi
     done
     finish_jobs
 }

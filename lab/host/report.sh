@@ -4,6 +4,7 @@
 
 CHECKS_PASSED=0
 CHECKS_FAILED=0
+CHECKS_KNOWN=0
 RUN_BOOTS=0
 SHOW_STORY=${SHOW_STORY:-0}
 
@@ -32,6 +33,10 @@ collect_results()
         case $line in
         "PASS "*) host_pass "$name: ${line#PASS }" ;;
         "FAIL "*) host_fail "$name: ${line#FAIL }" ;;
+        "KNOWN "*)
+            echo "KNOWN-FAIL $name: ${line#KNOWN }"
+            CHECKS_KNOWN=$((CHECKS_KNOWN + 1))
+            ;;
         "STATE "*) BOOT_STATE=${line#STATE } ;;
         "STORY "*) if [ "$SHOW_STORY" = 1 ]; then echo "  ${line#STORY }"; fi ;;
         "FIGURE "*) echo "$name ${line#FIGURE }" >>"$LAB_RUN/figures" ;;

@@ -23,11 +23,20 @@ manifest_of()
 # files_match DIR MANIFEST: the same files with the same contents.
 files_match()
 {
-    local diffs
     [ -d "$1" ] || { echo "$1 does not exist"; return 1; }
     manifest_of "$1" >/tmp/manifest.now
-    diffs=$(diff "$2" /tmp/manifest.now | grep '^[-+][^-+]' | head -5)
-    [ -z "$diffs" ] || { echo "$1 differs from $(basename "$2" .manifest): $diffs"; return 1; }
+    cmp -s "$2" /tmp/manifest.now && return 0
+    echo "$1 differs from $(basename "$2" .manifest):" \
+        "$(diff "$2" /tmp/manifest.now | grep '^[-+][^-+]' | head -5 | tr '\n' ' ')"
+    return 1
+}
+
+# lines_missing WANTED HAVE: the lines of file WANTED that file HAVE lacks.
+lines_missing()
+{
+    local status=0
+    grep -vxF -f "$2" "$1" || status=$?
+    [ $status -le 1 ]
 }
 
 # files_kept DIR MANIFEST: every file of the manifest is there, unchanged
@@ -36,9 +45,9 @@ files_kept()
 {
     local missing
     [ -d "$1" ] || { echo "$1 does not exist"; return 1; }
-    manifest_of "$1" | LC_ALL=C sort >/tmp/manifest.now
-    LC_ALL=C sort "$2" >/tmp/manifest.wanted
-    missing=$(LC_ALL=C comm -23 /tmp/manifest.wanted /tmp/manifest.now | awk '{print $2}' | head -5 | tr '\n' ' ')
+    manifest_of "$1" >/tmp/manifest.now
+    missing=$(lines_missing "$2" /tmp/manifest.now) || { echo "cannot compare"; return 1; }
+    missing=$(echo "$missing" | awk 'NF {print $2}' | head -5 | tr '\n' ' ')
     [ -z "$missing" ] || { echo "lost or changed under $1: $missing"; return 1; }
 }
 

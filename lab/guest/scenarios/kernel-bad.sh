@@ -37,6 +37,7 @@ bad_block_untouched()
 {
     nanddump -q --bb=dumpbad -s $(($2 * NAND_PEB)) -l "$NAND_PEB" -f /tmp/bad.raw /dev/mtd"$1" ||
         { echo "nanddump failed"; return 1; }
+    [ "$(wc -c </tmp/bad.raw)" -eq "$NAND_PEB" ] || { echo "block $2 of mtd$1 could not be read"; return 1; }
     [ -z "$(tr -d '\377' </tmp/bad.raw | head -c 1)" ] || { echo "block $2 of mtd$1 was written"; return 1; }
 }
 
