@@ -1,0 +1,95 @@
+// The kernel as dimmerdev meets it, faked for host tests: the driver core that
+// binds and unbinds, the VFS that opens and closes the node, a PWM core that
+// records every applied state, and checks of the rules the driver must keep
+// (lock held around the PWM and user copies, no use of freed memory or of a
+// PWM given back). Every step that can fail in the kernel can be made to fail.
+#pragma once
+
+extern "C" {
+#include <linux/cdev.h>
+#include <linux/fs.h>
+#include <linux/mod_devicetable.h>
+#include <linux/platform_device.h>
+#include <linux/pwm.h>
+}
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// Kernel calls of the probe that can fail, in the order the probe makes them.
+enum class Step { CdevAlloc, Kzalloc, PwmGet, ChrdevRegion, CdevAdd, ClassCreate, DeviceCreate };
+
+struct Node {
+    dev_t devt;
+    fake_class *cls;
+    device *dev;
+};
+
+struct Kernel {
+    // What the driver did, in order: resources taken and given back.
+    std::vector<std::string> calls;
+    // dev_err and dev_info output, as "err: text" and "info: text".
+    std::vector<std::string> messages;
+    // Broken rules; a correct driver leaves this empty.
+    std::vector<std::string> violations;
+
+    // Failure injection: a step listed here fails with this (negative) errno.
+    std::map<Step, int> fail;
+    // Runs when a step is reached, before it succeeds or fails.
+    std::map<Step, std::function<void()>> before;
+
+    // The PWM core: the output's state, every state applied to it, and what
+    // pwm_apply_state answers (the state is taken only when this is 0).
+    pwm_state hw{};
+    std::vector<pwm_state> applied;
+    int apply_result = 0;
+    std::deque<pwm_device> pwms;
+
+    // User memory: copies from or to this address leave that many bytes uncopied.
+    const void *fault_addr = nullptr;
+    unsigned long fault_uncopied = 0;
+
+    std::string lock_name;
+    int held_locks = 0;
+    std::map<const void *, std::size_t> allocations;
+    std::map<dev_t, unsigned> regions;
+    std::map<dev_t, cdev *> cdev_map;
+    std::map<std::string, fake_class *> classes;
+    std::map<std::string, Node> nodes;
+    std::map<const device *, std::vector<pwm_device *>> devres;
+    platform_driver *driver = nullptr;
+    std::vector<platform_device *> bound;
+    unsigned next_major = 240;
+};
+
+Kernel &kernel();
+// Forgets everything and frees what the driver left behind.
+void reset();
+// Whether nothing the driver created is left: memory, numbers, devices, references.
+std::vector<std::string> leftovers();
+int module_refcount();
+
+// The driver core.
+int load_module();
+int unload_module(); // -EBUSY while the module is in use, like delete_module
+int bind(platform_device &pdev);
+void unbind(platform_device &pdev);
+
+// The VFS: one open file of a character device.
+struct OpenFile {
+    inode node{};
+    file f{};
+    bool open = false;
+};
+int open_devt(dev_t devt, OpenFile &of);
+int open_node(const std::string &name, OpenFile &of);
+long ioctl(OpenFile &of, unsigned int cmd, const void *arg);
+void close(OpenFile &of);
+
+} // namespace fake

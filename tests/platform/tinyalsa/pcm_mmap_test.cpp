@@ -1,0 +1,198 @@
+// Transfers through the mapped ring, against the scripted kernel's device:
+// with the status/control pages mapped (x86) and through SYNC_PTR (ARM).
+#include "fake_kernel.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+const pcm_config stereo16 = {2, 48000, 1024, 4, PCM_FORMAT_S16_LE, 0, 0, 0};
+constexpr unsigned int kBuffer = 4096; // frames
+constexpr unsigned int kFrame = 4;     // bytes
+
+// Frames numbered from `first`, one 32-bit number per 4-byte frame.
+std::vector<uint8_t> numbered(uint32_t first, unsigned int frames)
+{
+    std::vector<uint8_t> bytes(frames * kFrame);
+    for (unsigned int i = 0; i < frames; i++) {
+        uint32_t n = first + i;
+        std::memcpy(&bytes[i * kFrame], &n, kFrame);
+    }
+    return bytes;
+}
+
+// The first frame whose number breaks the sequence, or -1.
+long first_break(const std::vector<uint8_t> &bytes, uint32_t first)
+{
+    for (size_t i = 0; i < bytes.size() / kFrame; i++) {
+        uint32_t n;
+        std::memcpy(&n, &bytes[i * kFrame], kFrame);
+        if (n != first + i)
+            return static_cast<long>(i);
+    }
+    return -1;
+}
+
+// A mapped stream on a fresh fake device.
+struct MmapStream {
+    FakeKernel k;
+    pcm *p;
+    MmapStream(bool pages, unsigned int flags, const pcm_config &config = stereo16)
+    {
+        k.pages_allowed = pages;
+        // Pointers wrap after four buffers, so the transfers below cross it.
+        k.boundary_override = kBuffer * 4;
+        p = pcm_open_on(k.table(), 0, 0, flags | PCM_MMAP, &config);
+        EXPECT_TRUE(pcm_is_ready(p)) << pcm_get_error(p);
+        EXPECT_EQ(p->pages_mapped != 0, pages);
+    }
+    ~MmapStream() { pcm_close(p); }
+    int write(const std::vector<uint8_t> &data)
+    {
+        return pcm_mmap_write(p, data.data(), static_cast<unsigned int>(data.size()));
+    }
+    int read(std::vector<uint8_t> &buf) { return pcm_mmap_read(p, buf.data(), static_cast<unsigned int>(buf.size())); }
+};
+
+// The parameter: status/control pages mapped (true) or SYNC_PTR (false).
+class MmapTest : public testing::TestWithParam<bool> {};
+
+// Chunk sizes that do not divide the buffer, so copies split at its end.
+const unsigned int chunks[] = {1000, 4096, 7, 3333, 5000, 1, 8192, 2048};
+
+TEST_P(MmapTest, PlaybackArrivesIntactAcrossRingEndsAndPointerWraps)
+{
+    MmapStream s(GetParam(), PCM_OUT);
+    uint32_t next = 0;
+    for (int round = 0; round < 3; round++) {
+        for (unsigned int frames : chunks) {
+            ASSERT_EQ(s.write(numbered(next, frames)), 0);
+            next += frames;
+        }
+    }
+    s.k.drain();
+    ASSERT_GT(next, kBuffer * 4 * 2) << "the pointers wrapped at least twice";
+    EXPECT_EQ(s.k.played.size(), size_t{next} * kFrame);
+    EXPECT_EQ(first_break(s.k.played, 0), -1);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u);
+    EXPECT_EQ(s.p->xruns, 0u);
+}
+
+TEST_P(MmapTest, CaptureDeliversEveryFrameInOrder)
+{
+    MmapStream s(GetParam(), PCM_IN);
+    std::vector<uint8_t> got;
+    for (int round = 0; round < 3; round++) {
+        for (unsigned int frames : chunks) {
+            std::vector<uint8_t> buf(frames * kFrame);
+            ASSERT_EQ(s.read(buf), 0);
+            got.insert(got.end(), buf.begin(), buf.end());
+        }
+    }
+    EXPECT_GT(got.size(), size_t{kBuffer} * 4 * 2 * kFrame);
+    EXPECT_EQ(first_break(got, 0), -1);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u);
+}
+
+TEST_P(MmapTest, PlaybackStartsOnceTheStartThresholdIsQueued)
+{
+    const struct {
+        unsigned int start_threshold, first, second, started_at;
+    } table[] = {
+        {0, 2047, 1, 2048},       // the default: half the buffer
+        {100, 99, 5, 104},        // as given, after the call's frames are in
+        {10000, 4000, 500, 4096}, // beyond the buffer: once it is full
+    };
+    for (const auto &row : table) {
+        pcm_config config = stereo16;
+        config.start_threshold = row.start_threshold;
+        MmapStream s(GetParam(), PCM_OUT, config);
+        ASSERT_EQ(s.write(numbered(0, row.first)), 0);
+        EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 0u) << row.start_threshold;
+        ASSERT_EQ(s.write(numbered(row.first, row.second)), 0);
+        EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u) << row.start_threshold;
+        EXPECT_EQ(s.k.starts_at_appl, row.started_at) << row.start_threshold;
+    }
+}
+
+TEST_P(MmapTest, OnlyWholeFramesAreTransferred)
+{
+    MmapStream s(GetParam(), PCM_OUT);
+    std::vector<uint8_t> data = numbered(0, 1001);
+    ASSERT_EQ(pcm_mmap_write(s.p, data.data(), 1000 * kFrame + 3), 0);
+    EXPECT_EQ(s.p->control->appl_ptr, 1000u);
+}
+
+TEST_P(MmapTest, AStreamThatStopsWhileWaitingFailsWithItsReason)
+{
+    const struct {
+        const char *name;
+        snd_pcm_state_t state;
+        int err;
+    } table[] = {
+        {"xrun", SNDRV_PCM_STATE_XRUN, -EPIPE},
+        {"suspended", SNDRV_PCM_STATE_SUSPENDED, -ESTRPIPE},
+        {"disconnected", SNDRV_PCM_STATE_DISCONNECTED, -ENODEV},
+    };
+    for (const auto &row : table) {
+        MmapStream s(GetParam(), PCM_OUT);
+        s.k.poll_error_state = row.state;
+        EXPECT_EQ(s.write(numbered(0, kBuffer * 2)), row.err) << row.name;
+        EXPECT_EQ(s.p->xruns, row.err == -EPIPE ? 1u : 0u) << row.name;
+    }
+}
+
+TEST_P(MmapTest, AfterAnXrunTheNextCallStartsAfresh)
+{
+    MmapStream s(GetParam(), PCM_IN);
+    std::vector<uint8_t> buf(kBuffer * kFrame);
+    ASSERT_EQ(s.read(buf), 0);
+    s.k.poll_error_state = SNDRV_PCM_STATE_XRUN;
+    EXPECT_EQ(s.read(buf), -EPIPE);
+    EXPECT_EQ(s.p->xruns, 1u);
+    EXPECT_STREQ(pcm_get_error(s.p), "cannot read stream data: Broken pipe");
+    EXPECT_EQ(s.k.status.state, SNDRV_PCM_STATE_PREPARED);
+    // The restarted stream delivers what was recorded after the restart.
+    uint32_t restart = s.k.capture_counter;
+    EXPECT_EQ(s.read(buf), 0);
+    EXPECT_EQ(first_break(buf, restart), -1);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 2u);
+}
+
+TEST_P(MmapTest, AnXrunFoundBetweenCallsIsReportedOnce)
+{
+    MmapStream s(GetParam(), PCM_OUT);
+    std::vector<uint8_t> data = numbered(0, kBuffer);
+    ASSERT_EQ(s.write(data), 0);
+    s.k.status.state = SNDRV_PCM_STATE_XRUN;
+    EXPECT_EQ(s.write(data), -EPIPE);
+    EXPECT_EQ(s.write(data), 0);
+    EXPECT_EQ(s.p->xruns, 1u);
+}
+
+TEST_P(MmapTest, ANonBlockingStreamWithoutRoomFailsAtOnce)
+{
+    MmapStream s(GetParam(), PCM_OUT | PCM_NONBLOCK);
+    EXPECT_EQ(s.write(numbered(0, kBuffer + 1)), -EAGAIN);
+    EXPECT_EQ(s.k.polls, 0u);
+    EXPECT_STREQ(pcm_get_error(s.p), "cannot write stream data: Resource temporarily unavailable");
+}
+
+TEST_P(MmapTest, AStalledClockEndsTheWait)
+{
+    MmapStream s(GetParam(), PCM_OUT);
+    s.k.stalled = true;
+    EXPECT_EQ(s.write(numbered(0, kBuffer + 1)), -EIO);
+    EXPECT_EQ(s.k.polls, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pointers, MmapTest, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return info.param ? "mapped_pages" : "sync_ptr";
+                         });
+
+} // namespace

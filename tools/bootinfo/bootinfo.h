@@ -1,0 +1,15 @@
+// The bootinfo command: shows and changes the boot-information record.
+#pragma once
+
+#include <cstdio>
+
+// Exit statuses.
+constexpr int BOOTINFO_OK = 0;
+constexpr int BOOTINFO_FAILED = 1; // the record could not be read or stored
+constexpr int BOOTINFO_USAGE = 2;  // unknown command, option, slot or value
+
+// Runs one command line; results go to `out`, messages to `err`.
+int bootinfo_run(int argc, char **argv, FILE *out, FILE *err);
+
+// The tool's entry point: bootinfo_run on standard output and standard error.
+int bootinfo_main(int argc, char **argv);
