@@ -7,8 +7,9 @@
  * with device-tree properties on kernels without a device tree) and registers
  * a pwm_chip with LABPWM_CHANNELS channels. Applying a state only records it.
  * Attribute files of the platform device let the lab watch and steer it:
- *   applies    every state applied, oldest first (one line each); writing
- *              anything clears the log
+ *   applies    the newest states applied (at most LABPWM_SHOW), oldest
+ *              first, one line each, numbered from 0 since the log was
+ *              cleared; writing anything clears the log
  *   fail_next  write "CHANNEL ERRNO": the next apply on that channel fails
  *              with -ERRNO and records nothing
  *   round_ns   write N: the state read back from the "hardware" (what the
@@ -26,6 +27,8 @@
 
 #define LABPWM_CHANNELS 4
 #define LABPWM_LOG_LEN 256
+/* Lines of at most ~100 characters: this many fit a sysfs page. */
+#define LABPWM_SHOW 40
 
 struct labpwm_entry {
 	unsigned long seq;
@@ -108,8 +111,9 @@ static ssize_t applies_show(struct device *dev, struct device_attribute *attr,
 	int n = 0;
 
 	mutex_lock(&lp->lock);
-	first = lp->applied > LABPWM_LOG_LEN ? lp->applied - LABPWM_LOG_LEN : 0;
-	for (i = first; i < lp->applied && n < PAGE_SIZE - 96; i++) {
+	/* The newest entries: the lab reads the log after what it watches. */
+	first = lp->applied > LABPWM_SHOW ? lp->applied - LABPWM_SHOW : 0;
+	for (i = first; i < lp->applied && n < PAGE_SIZE - 128; i++) {
 		const struct labpwm_entry *e = &lp->log[i % LABPWM_LOG_LEN];
 
 		n += sysfs_emit_at(buf, n,
