@@ -124,5 +124,5 @@ scenario_pwm_twin()
 
 scenario_pwm_bench()
 {
-    pwm_power_on pwm-bench board "lab.count=${PWM_BENCH_COUNT:-2000}"
+    pwm_power_on pwm-bench board "lab.count=${PWM_BENCH_COUNT:-20000}"
 }

@@ -246,6 +246,21 @@ static void report(struct tally *t, int ended, int seconds,
 	       commands, gets, seconds, entries);
 }
 
+/*
+ * Every state from the first command on is one the workers ask for: a PWM
+ * that the controller reported with a period of 0 refuses every apply.
+ */
+static int start_whole(const char *device)
+{
+	int fd = open(device, O_RDWR), ret;
+
+	if (fd < 0)
+		return -1;
+	ret = pwm_set_config(fd, pairs[0].duty, pairs[0].period);
+	close(fd);
+	return ret;
+}
+
 int pwm_stress(const char *device, unsigned int ch, int seconds)
 {
 	struct tally *t =
@@ -258,7 +273,7 @@ int pwm_stress(const char *device, unsigned int ch, int seconds)
 	int i, ended;
 
 	channel = ch;
-	if (t == MAP_FAILED || lab_clear())
+	if (t == MAP_FAILED || start_whole(device) || lab_clear())
 		return 2;
 	memset(t, 0, WORKERS * sizeof(*t));
 	for (i = 0; i < WORKERS; i++) {
