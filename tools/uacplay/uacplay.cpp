@@ -1,0 +1,197 @@
+// uacplay: sends a 16-bit PCM WAV file to the USB host through the USB audio
+// gadget's playback stream, to check the link by ear on the host.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gadget_link.h"
+#include "level_meter.h"
+#include "tool_signal.h"
+#include "wav_file.h"
+
+namespace {
+
+constexpr const char *kUsage = "usage: uacplay [--card N] [--device N] [--quiet] FILE.wav\n"
+                               "Sends FILE.wav to the USB host through the USB audio gadget's playback stream.\n"
+                               "The file must be 16-bit PCM with 1 or 2 channels at a rate the stream runs at\n"
+                               "(8000-8999, 16000-16999, 32000-32999 or 48000-48999 Hz). The stream is opened in\n"
+                               "the file's format; when the host has selected another one, the file is refused.\n"
+                               "  --card N     ALSA card of the gadget (default: found by its id UAC1Gadget)\n"
+                               "  --device N   PCM device on that card (default 0)\n"
+                               "  --quiet      no progress line on the terminal\n"
+                               "  --help       show this text\n"
+                               "Exit status: 0 when the whole file was sent, 1 on a failure, 2 on bad usage.\n";
+
+constexpr uint32_t kFramesPerSend = 1024;
+
+struct Args {
+    const char *path = nullptr;
+    LinkOptions link;
+    bool quiet = false;
+    bool help = false;
+    std::string error;
+};
+
+Args parseArgs(int argc, char **argv)
+{
+    Args args;
+    for (int i = 1; i < argc && args.error.empty(); i++) {
+        const char *arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            args.help = true;
+        } else if (std::strcmp(arg, "--quiet") == 0) {
+            args.quiet = true;
+        } else if (parseLinkOption(argc, argv, &i, &args.link, &args.error)) {
+            continue;
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            args.error = std::string("unknown option ") + arg;
+        } else if (args.path != nullptr) {
+            args.error = "only one file can be played";
+        } else {
+            args.path = arg;
+        }
+    }
+    if (args.error.empty() && !args.help && args.path == nullptr) {
+        args.error = "no file given";
+    }
+    return args;
+}
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "uacplay: %s\n", message.c_str());
+    return 1;
+}
+
+// "" when the stream can take the file as it is.
+std::string checkPlayable(const WavFormat &format)
+{
+    std::string why = wavCheckPcm16(format);
+    if (!why.empty()) {
+        return why + "; the USB stream takes 16-bit PCM with 1 or 2 channels";
+    }
+    if (_BSP_UAC_CheckValue(format.rate, "Rate") != 0) {
+        return std::to_string(format.rate) +
+               " Hz is not a rate the USB stream runs at (8000-8999, 16000-16999, 32000-32999, 48000-48999 Hz)";
+    }
+    return "";
+}
+
+struct PlayResult {
+    uint64_t frames = 0;
+    unsigned xruns = 0;
+    std::string error;
+};
+
+PlayResult sendSamples(UAC_INSTANCE_S *instance, std::FILE *file, const WavInfo &info, bool show_progress)
+{
+    const WavFormat &format = info.format;
+    std::vector<int16_t> samples(static_cast<std::size_t>(kFramesPerSend) * format.channels);
+    // The ring buffer holds 1024 frames × twice the channel count.
+    XrunWatch watch(static_cast<double>(kFramesPerSend * 2u * format.channels) / format.rate);
+    const double total_seconds = static_cast<double>(info.data_bytes / format.block_align) / format.rate;
+    PlayResult result;
+    uint64_t left = info.data_bytes;
+    while (left > 0 && !stopRequested()) {
+        const std::size_t want = left < samples.size() * 2 ? static_cast<std::size_t>(left) : samples.size() * 2;
+        const std::size_t got = std::fread(samples.data(), 1, want, file);
+        if (got != want) {
+            result.error = "reading the file failed after " + std::to_string(info.data_bytes - left) + " bytes";
+            break;
+        }
+        UAC_AUDIO_FRAME_S frame{};
+        frame.pData = samples.data();
+        frame.u32Len = static_cast<uint32_t>(got);
+        if (BSP_UacSendFrame_m(instance, frame) != 0) {
+            result.error = "sending to the USB host failed (the host stopped the stream or the link is gone)";
+            break;
+        }
+        watch.transferred();
+        left -= got;
+        result.frames += got / format.block_align;
+        if (show_progress) {
+            const double seconds = static_cast<double>(result.frames) / format.rate;
+            std::fprintf(stderr, "\r%s",
+                         statusLine(seconds, total_seconds, peakDbfs(samples.data(), got / 2), watch.count()).c_str());
+        }
+    }
+    if (show_progress) {
+        std::fputc('\n', stderr);
+    }
+    result.xruns = watch.count();
+    return result;
+}
+
+int play(const Args &args, std::FILE *file, const WavInfo &info)
+{
+    const WavFormat &format = info.format;
+    UAC_STREAM_STAT_S request{format.channels, format.rate, format.channels, format.rate};
+    UAC_STREAM_STAT_S report{};
+    UAC_INSTANCE_S instance{};
+    std::string error = openLink(args.link, request, &instance, &report);
+    if (!error.empty()) {
+        return fail(error);
+    }
+    if (instance.pPlaybackHandle == nullptr) {
+        error = "the USB host accepted no playback stream in " + formatText(format.channels, format.rate);
+    } else if (report.u32PlaybackChannels != format.channels || report.u32PlaybackRate != format.rate) {
+        error = std::string(args.path) + " is " + formatText(format.channels, format.rate) +
+                " but the USB host selected " + formatText(report.u32PlaybackChannels, report.u32PlaybackRate) +
+                "; convert the file first";
+    }
+    if (!error.empty()) {
+        BSP_UacDeinit_m(&instance);
+        return fail(error);
+    }
+    installStopHandler();
+    const PlayResult result = sendSamples(&instance, file, info, !args.quiet && isatty(STDERR_FILENO));
+    BSP_UacDeinit_m(&instance);
+    std::printf("uacplay: sent %.1f s (%llu frames, %s), %u xrun(s) suspected%s\n",
+                static_cast<double>(result.frames) / format.rate, static_cast<unsigned long long>(result.frames),
+                formatText(format.channels, format.rate).c_str(), result.xruns, stopRequested() ? ", interrupted" : "");
+    if (!result.error.empty()) {
+        return fail(result.error);
+    }
+    return stopRequested() ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Args args = parseArgs(argc, argv);
+    if (args.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!args.error.empty()) {
+        std::fprintf(stderr, "uacplay: %s\n%s", args.error.c_str(), kUsage);
+        return 2;
+    }
+    std::FILE *file = std::fopen(args.path, "rb");
+    if (file == nullptr) {
+        return fail(std::string("cannot open ") + args.path + ": " + std::strerror(errno));
+    }
+    WavInfo info;
+    std::string problem = wavReadHeader(file, &info);
+    if (problem.empty()) {
+        problem = checkPlayable(info.format);
+    }
+    int status = 1;
+    if (!problem.empty()) {
+        fail(std::string(args.path) + ": " + problem);
+    } else {
+        if (info.truncated || info.unsized) {
+            std::fprintf(stderr, "uacplay: warning: %s %s; sending the %llu bytes present\n", args.path,
+                         info.truncated ? "ends before its data chunk says" : "gives no data size",
+                         static_cast<unsigned long long>(info.data_bytes));
+        }
+        status = play(args, file, info);
+    }
+    std::fclose(file);
+    return status;
+}
