@@ -2,10 +2,10 @@
 # the ACPI table describes (PRP0001 platform devices), dimmerdev, the lab's
 # controller labpwm, and the scenario's pwm_scenario.
 
-KMOD=/usr/sbin/modprobe
-PLATFORM=/sys/bus/platform/devices
+PWM_MODPROBE=/usr/sbin/modprobe
+PWM_PLATFORM=/sys/bus/platform/devices
 PWM_DRIVER=/sys/bus/platform/drivers/pwm-ioctl
-DEFERRED=/sys/kernel/debug/devices_deferred
+PWM_DEFERRED=/sys/kernel/debug/devices_deferred
 
 pwm_scenario()
 {
@@ -15,7 +15,7 @@ pwm_scenario()
 # The platform device whose modalias names COMPATIBLE (the first, or the Nth).
 node_of()
 {
-    grep -l "C$1\$" "$PLATFORM"/*/modalias 2>/dev/null | sed -n "${2:-1}p" | xargs -r dirname
+    grep -l "C$1\$" "$PWM_PLATFORM"/*/modalias 2>/dev/null | sed -n "${2:-1}p" | xargs -r dirname
 }
 
 controller_node()

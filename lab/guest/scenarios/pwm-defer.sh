@@ -4,12 +4,12 @@
 
 deferred()
 {
-    grep -q "$(basename "$(consumer_node)")" "$DEFERRED" || { echo "not in $DEFERRED"; return 1; }
+    grep -q "$(basename "$(consumer_node)")" "$PWM_DEFERRED" || { echo "not in $PWM_DEFERRED"; return 1; }
 }
 
 not_deferred()
 {
-    ! deferred >/dev/null || { echo "still in $DEFERRED"; return 1; }
+    ! deferred >/dev/null || { echo "still in $PWM_DEFERRED"; return 1; }
 }
 
 not_bound()
@@ -20,7 +20,7 @@ not_bound()
 pwm_scenario()
 {
     local t0
-    check "dimmerdev loads for the consumer's alias" $KMOD "$(cat "$(consumer_node)/modalias")"
+    check "dimmerdev loads for the consumer's alias" $PWM_MODPROBE "$(cat "$(consumer_node)/modalias")"
     check "the consumer waits: not bound while the controller is absent" not_bound "$(consumer_node)"
     check "the consumer's probe is deferred" deferred
     check "no /dev/pwm_ctrl yet" test ! -e /dev/pwm_ctrl
