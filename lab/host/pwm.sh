@@ -4,7 +4,7 @@
 # PWM scenarios, one power-on each.
 
 PWM_OUT=$LAB_RUN/pwm
-PWM_BUILD=$LAB_TOP/build/lab/bin
+PWM_BUILD=$LAB_BUILD/bin
 
 # The scenarios that run by default; pwm-bench only when named.
 list_pwm_scenarios()
