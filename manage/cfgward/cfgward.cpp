@@ -44,6 +44,15 @@ BU_S32 bspResOneCfgPart(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enCfgPart)
 
     bspAttachMountUbifs(enCfgPart, pcPath, UBI_MOUNT_FLAG_DOWN);
 
+    /*
+     * From the format on, the side holds the image's files until the copy
+     * below is done, and it mounts fine. A power cut in between would leave it
+     * so for good unless the record says the rebuild is unfinished; the next
+     * run then takes it up again (bspFindUnfinishedCfgPart).
+     */
+    pstBootInfo->aenPartStat[enCfgPart] = PARTITION_STAT_E_WRONG_DATA;
+    BSP_SetBootMode(pstBootInfo);
+
     if (bspFormatCfgPart(enCfgPart, acCmd, sizeof(acCmd)) != 0) {
         printf("[%s: %d] %s error\n", "bspResOneCfgPart", 120, acCmd);
         return -1;
@@ -121,6 +130,22 @@ BU_U32 bspCheckCfgUpgradeStat(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enPartT
     return (BU_U32)BSP_SetBootMode(pstBootInfo);
 }
 
+/*
+ * A side whose rebuild was cut off mounts but still carries its mark; it is
+ * rebuilt from its twin. Only one marked side can be taken up: with both
+ * marked there is no good twin to take the files from.
+ */
+bool bspFindUnfinishedCfgPart(const BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E *penCfgPart)
+{
+    const bool bWrongA = pstBootInfo->aenPartStat[PARTITION_E_PARAMETER_A] == PARTITION_STAT_E_WRONG_DATA;
+    const bool bWrongB = pstBootInfo->aenPartStat[PARTITION_E_PARAMETER_B] == PARTITION_STAT_E_WRONG_DATA;
+    if (bWrongA == bWrongB) {
+        return false;
+    }
+    *penCfgPart = bWrongA ? PARTITION_E_PARAMETER_A : PARTITION_E_PARAMETER_B;
+    return true;
+}
+
 /* Every attempt, the first one included, starts by taking the side down. */
 BU_S32 bspMountCfgPart(PARTITION_TYPE_E enCfgPart, const char *pcPath)
 {
@@ -145,6 +170,11 @@ BU_S32 bspGuideCfgPartition(BOOT_INFO_S *pstBootInfo)
     BU_S32 s32FlagB = bspMountCfgPart(enCfgPartB, CFG_PATH_B);
 
     if (s32FlagA == 0 && s32FlagB == 0) {
+        PARTITION_TYPE_E enUnfinished;
+        if (bspFindUnfinishedCfgPart(pstBootInfo, &enUnfinished) && bspResOneCfgPart(pstBootInfo, enUnfinished) != 0) {
+            printf("[%s %d]: bspResOneCfgPart error\n", "bspGuideCfgPartition", 301);
+            return -1;
+        }
         if (bspCheckCfgUpgradeStat(pstBootInfo, enCfgPartA, enCfgPartB) != 0) {
             printf("[%s %d]: bspCheckCfgUpgradeStat error\n", "bspGuideCfgPartition", 271);
             return -1;

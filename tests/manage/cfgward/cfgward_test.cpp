@@ -121,18 +121,48 @@ TEST_F(CfgwardTest, OneSideFailsAndIsRebuiltFromItsTwin)
         EXPECT_EQ(r.out, "");
         const Lines expected = attempts(7, bad == 7 ? 3 : 1) + attempts(8, bad == 8 ? 3 : 1) + rebuild_one(bad);
         EXPECT_EQ(state().commands, expected);
-        ASSERT_EQ(state().stores.size(), 1u);
-        expect_stored(0, {}, {});
+        // The side is marked unfinished on flash before its format, and good once rebuilt.
+        ASSERT_EQ(state().stores.size(), 2u);
+        expect_stored(0, {{bad, PARTITION_STAT_E_WRONG_DATA}}, {});
+        expect_stored(1, {}, {});
     }
 }
 
-TEST_F(CfgwardTest, WrongMarkSetBeforeARebuildReachesStorageOnlyAsOk)
+TEST_F(CfgwardTest, RebuildCutOffEarlierIsTakenUpAgain)
 {
+    // A side that mounts but is still marked from a rebuild that never finished.
+    for (int marked : {7, 8}) {
+        SCOPED_TRACE(marked);
+        original = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
+        original.aenPartStat[marked] = PARTITION_STAT_E_WRONG_DATA;
+        fake_upgrade::reset(original);
+        GuideRun r = run_cfgward();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1) + rebuild_one(marked));
+        ASSERT_EQ(state().stores.size(), 2u);
+        expect_stored(1, {{marked, PARTITION_STAT_E_OK_DATA}}, {});
+    }
+
+    // Both marked: no good twin to take files from, so nothing is rebuilt.
+    original = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
     original.aenPartStat[7] = PARTITION_STAT_E_WRONG_DATA;
+    original.aenPartStat[8] = PARTITION_STAT_E_WRONG_DATA;
     fake_upgrade::reset(original);
-    fail_mount(7);
     EXPECT_EQ(run_cfgward().status, 0);
-    expect_stored(0, {{7, PARTITION_STAT_E_OK_DATA}}, {});
+    EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1));
+    EXPECT_TRUE(state().stores.empty());
+}
+
+TEST_F(CfgwardTest, FailedResumedRebuildFailsTheGuide)
+{
+    original.aenPartStat[8] = PARTITION_STAT_E_WRONG_DATA;
+    fake_upgrade::reset(original);
+    fake_upgrade::answer(format(8), 1);
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "[bspResOneCfgPart: 120] ubiformat /dev/mtd8 -f /backup/parameter.ubifs -y error\n"
+                     "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n");
 }
 
 TEST_F(CfgwardTest, BothSidesFailAndAreResetFromTheImage)
@@ -165,9 +195,11 @@ TEST_F(CfgwardTest, FinishedUpgradeIsPropagatedToTheTwin)
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1) + rebuild_one(c.rebuilt));
-        ASSERT_EQ(state().stores.size(), 2u); // once by the rebuild, once after it
-        expect_stored(0, {}, {{c.finished, UPGRADE_E_NONE}});
+        // The rebuild's mark before the format, its own store, and the one after it.
+        ASSERT_EQ(state().stores.size(), 3u);
+        expect_stored(0, {{c.rebuilt, PARTITION_STAT_E_WRONG_DATA}}, {{c.finished, UPGRADE_E_NONE}});
         expect_stored(1, {}, {{c.finished, UPGRADE_E_NONE}});
+        expect_stored(2, {}, {{c.finished, UPGRADE_E_NONE}});
     }
 }
 
@@ -178,10 +210,10 @@ TEST_F(CfgwardTest, BothFinishedHandlesSideAFirst)
     fake_upgrade::reset(original);
     EXPECT_EQ(run_cfgward().status, 0);
     EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1) + rebuild_one(8));
-    expect_stored(1, {}, {{7, UPGRADE_E_NONE}});
+    expect_stored(2, {}, {{7, UPGRADE_E_NONE}});
 }
 
-TEST_F(CfgwardTest, FailuresPrintTheirMessagesAndStoreNothing)
+TEST_F(CfgwardTest, FailuresPrintTheirMessagesAndNeverStoreARebuiltSideAsGood)
 {
     struct Case {
         const char *name;
@@ -189,6 +221,7 @@ TEST_F(CfgwardTest, FailuresPrintTheirMessagesAndStoreNothing)
         std::vector<int> failing_mounts;
         Lines failing_commands;
         std::string out;
+        int marked; // the side a one-side rebuild marks before its format, or 0
     };
     const Case cases[] = {
         {"format during one-side rebuild",
@@ -196,32 +229,37 @@ TEST_F(CfgwardTest, FailuresPrintTheirMessagesAndStoreNothing)
          {7},
          {format(7)},
          "[bspResOneCfgPart: 120] ubiformat /dev/mtd7 -f /backup/parameter.ubifs -y error\n"
-         "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n"},
+         "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n",
+         7},
         {"mount on /reserve during propagation",
          UPGRADE_E_FINISH,
          {},
          {"mount -t ubifs ubi4_0 /reserve"},
          "[bspResOneCfgPart: 127] bspAttachMountUbifs parameter error\n"
          "[bspCheckCfgUpgradeStat: 224] bspResOneCfgPart error\n"
-         "[bspGuideCfgPartition 271]: bspCheckCfgUpgradeStat error\nbspGuideCfgPartition error\n"},
+         "[bspGuideCfgPartition 271]: bspCheckCfgUpgradeStat error\nbspGuideCfgPartition error\n",
+         8},
         {"format of A during reset",
          UPGRADE_E_NONE,
          {7, 8},
          {format(7)},
          "[bspResAllCfgPart: 171] ubiformat /dev/mtd7 -f /backup/parameter.ubifs -y error\n"
-         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n"},
+         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n",
+         0},
         {"format of B during reset",
          UPGRADE_E_NONE,
          {7, 8},
          {format(8)},
          "[bspResAllCfgPart: 178] ubiformat /dev/mtd8 -f /backup/parameter.ubifs -y error\n"
-         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n"},
+         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n",
+         0},
         {"mount after reset",
          UPGRADE_E_NONE,
          {8},
          {"mount -t ubifs ubi3_0 /parameter0"},
          "[bspResAllCfgPart: 185] bspAttachMountUbifs error\n"
-         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n"},
+         "[bspGuideCfgPartition 293]: bspResAllCfgPart error\nbspGuideCfgPartition error\n",
+         0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -237,7 +275,12 @@ TEST_F(CfgwardTest, FailuresPrintTheirMessagesAndStoreNothing)
         GuideRun r = run_cfgward();
         EXPECT_EQ(r.status, -1); // exit status 255
         EXPECT_EQ(r.out, c.out);
-        EXPECT_TRUE(state().stores.empty());
+        if (c.marked == 0) {
+            EXPECT_TRUE(state().stores.empty());
+        } else {
+            ASSERT_EQ(state().stores.size(), 1u);
+            EXPECT_EQ(state().stores[0].aenPartStat[c.marked], PARTITION_STAT_E_WRONG_DATA);
+        }
     }
 }
 
@@ -248,7 +291,7 @@ TEST_F(CfgwardTest, FailedStoreFailsAOneSideRebuild)
     GuideRun r = run_cfgward();
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.out, "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n");
-    EXPECT_EQ(state().stores.size(), 1u);
+    EXPECT_EQ(state().stores.size(), 2u);
 }
 
 TEST_F(CfgwardTest, FailedStoreDuringPropagationKeepsTheMarkForTheNextBoot)
