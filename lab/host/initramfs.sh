@@ -80,6 +80,7 @@ build_initramfs()
     install_tools "$root"
     cp -a "$stage"/. "$root"/
     cp -r "$backup" "$root/backup"
+    install_pwm_lab "$root"
     install_modules "$root"
     install_lab_scripts "$root" "$data"
     for elf in $GUEST_TOOLS $(find "$stage" -type f); do

@@ -4,6 +4,8 @@
 # lines to a second serial port of their own.
 
 LAB_VM_TIMEOUT=${LAB_VM_TIMEOUT:-300}
+# More qemu options for the next power-ons (the PWM scenarios' ACPI tables).
+LAB_QEMU_ARGS=()
 
 new_state_disk()
 {
@@ -20,7 +22,7 @@ boot_vm()
     timeout "$LAB_VM_TIMEOUT" qemu-system-x86_64 -machine q35 -accel tcg -cpu max -m 512 -smp "$LAB_VM_CPUS" \
         -kernel "$KROOT/boot/vmlinuz-$KVER" -initrd "$LAB_INITRAMFS" \
         -append "console=ttyS0 loglevel=4 panic=-1 $*" \
-        -drive file="$state",format=raw,if=virtio \
+        -drive file="$state",format=raw,if=virtio ${LAB_QEMU_ARGS[@]+"${LAB_QEMU_ARGS[@]}"} \
         -display none -monitor none -serial file:"$log" -serial file:"$results" -no-reboot \
         </dev/null >>"$log.qemu" 2>&1
 }

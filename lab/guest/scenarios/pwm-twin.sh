@@ -1,0 +1,79 @@
+# Two nodes match the driver (the twin table: PWMC on channel 0, PWMD on
+# channel 1): the one probed first binds, the other fails cleanly and leaves
+# nothing behind: its PWM is free, one device-number region remains, and it
+# binds once the first is unbound.
+
+BOUND=
+OTHER=
+
+# Sets BOUND and OTHER when exactly one of the two nodes is bound (not in a
+# subshell, so not through check).
+pick_nodes()
+{
+    local a b
+    a=$(consumer_node 1) b=$(consumer_node 2)
+    if bound_to "$a" pwm-ioctl && ! bound_to "$b" pwm-ioctl; then
+        BOUND=$a OTHER=$b
+    elif bound_to "$b" pwm-ioctl && ! bound_to "$a" pwm-ioctl; then
+        BOUND=$b OTHER=$a
+    fi
+}
+
+one_bound()
+{
+    [ -n "$BOUND" ] && [ -n "$OTHER" ] || { echo "not exactly one of two nodes bound"; return 1; }
+}
+
+# The channel of a consumer node, from its node name in the modalias.
+channel_of()
+{
+    case $(cat "$1/modalias") in
+    of:NpwmcT*) echo 0 ;;
+    of:NpwmdT*) echo 1 ;;
+    esac
+}
+
+one_region()
+{
+    local n
+    n=$(grep -c ' pwm_ioctl$' /proc/devices)
+    [ "$n" = 1 ] || { echo "$n pwm_ioctl regions in /proc/devices"; return 1; }
+}
+
+class_alone()
+{
+    equal "$(ls /sys/class/pwm_ioctl | tr '\n' ' ')" "pwm_ctrl " "class pwm_ioctl"
+}
+
+# The failed node's PWM was given back: sysfs can export its channel.
+channel_free()
+{
+    local chip
+    chip=$(ls -d "$(controller_node)"/pwm/pwmchip* | head -1)
+    echo "$1" >"$chip/export" && echo "$1" >"$chip/unexport"
+}
+
+applies_on()
+{
+    pwmctl_applies 0 1 "ch$1 period=1000000 duty=$2 polarity=0 enabled=0" set --duty "$2" --period 1000000
+}
+
+pwm_scenario()
+{
+    bring_up_pwm
+    # The other node's probe may still be running: let it end.
+    sleep 1
+    pick_nodes
+    if ! check "one node bound, the other not" one_bound; then
+        return
+    fi
+    check "one device-number region" one_region
+    check "one class device" class_alone
+    check "the other node's PWM is free" channel_free "$(channel_of "$OTHER")"
+    check "commands reach the bound node's channel" applies_on "$(channel_of "$BOUND")" 200000
+    validate_slabs
+    check "no use after free, BUG, WARN or Oops" kernel_clean
+    echo "$(basename "$BOUND")" >"$PWM_DRIVER/unbind"
+    check "the other node binds once the first is unbound" sh -c "echo $(basename "$OTHER") >$PWM_DRIVER/bind"
+    check "commands reach the other node's channel" applies_on "$(channel_of "$OTHER")" 300000
+}
