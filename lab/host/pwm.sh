@@ -82,15 +82,13 @@ install_pwm_lab()
 }
 
 # pwm_power_on SCENARIO TABLE [kernel args...]: one power-on with the SSDT given.
-# no_timer_check: on a loaded host, TCG can be too slow for the kernel's early
-# check of the IO-APIC timer, which then panics ("IO-APIC + timer doesn't work").
 pwm_power_on()
 {
     local scenario=$1 table=$2
     shift 2
     new_run "$scenario"
     LAB_QEMU_ARGS=(-acpitable file="$PWM_OUT/$table.aml")
-    power_on "$scenario" 1 no_timer_check "$@"
+    power_on "$scenario" 1 "$@"
     LAB_QEMU_ARGS=()
     expect_state done 1
 }
