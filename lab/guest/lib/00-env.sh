@@ -1,0 +1,16 @@
+# What this power-on is about, from the kernel command line (lab.NAME=VALUE).
+. /lab/board.conf
+
+lab_arg()
+{
+    tr ' ' '\n' </proc/cmdline | sed -n "s/^lab\.$1=//p"
+}
+
+SCENARIO=$(lab_arg scenario)
+BOOT=$(lab_arg boot)
+FACTORY=$(lab_arg factory)
+CUT=$(lab_arg cut)
+BADBLOCKS=$(lab_arg badblocks)
+TRACE_DIR=/lab/trace
+LAB_STATE=/run/lab
+mkdir -p "$LAB_STATE"

@@ -1,0 +1,64 @@
+# One power-on, from the NAND coming up to the power going off.
+
+# Scenario hooks, replaced by the scenario's own file: before_boot runs before
+# the device boots (damage, upgrades), after_boot checks what the boot did.
+before_boot()
+{
+    :
+}
+
+after_boot()
+{
+    :
+}
+
+bring_up_board()
+{
+    load_nand || return 1
+    if [ "$FACTORY" = 1 ]; then
+        provision_board
+    else
+        nand_restore
+    fi
+}
+
+# The guides' numbered command lines, for the host (power-cut points).
+report_commands()
+{
+    local n line
+    [ -e "$LAB_STATE/commands" ] || return 0
+    while IFS='	' read -r n line; do
+        result "CMD $n	$line"
+    done <"$LAB_STATE/commands"
+}
+
+power_off()
+{
+    report_commands
+    story "record after boot $BOOT: $(record_summary)"
+    take_down_all
+    nand_save || fail "power-off" "the NAND could not be saved"
+    result "STATE $DEVICE_STATE"
+    sync
+    poweroff -f
+}
+
+lab_main()
+{
+    echo "LAB: scenario $SCENARIO, boot $BOOT, uptime $(now)s"
+    DEVICE_STATE=none
+    if ! bring_up_board; then
+        fail "board" "the NAND could not be brought up"
+        result "STATE broken"
+        poweroff -f
+    fi
+    if [ "$FACTORY" = 1 ]; then
+        DEVICE_STATE=factory
+        power_off
+    fi
+    [ -f "/lab/scenarios/$SCENARIO.sh" ] && . "/lab/scenarios/$SCENARIO.sh"
+    before_boot "$BOOT"
+    device_boot
+    after_boot "$BOOT"
+    power_off
+}

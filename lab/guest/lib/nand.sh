@@ -1,0 +1,43 @@
+# The simulated NAND and its persistence. nandsim keeps the chip in RAM only,
+# so the whole chip goes to the raw virtio disk at power-off and comes back,
+# block for block, at the next power-on (lab_nandstate).
+
+STATE_DISK=/dev/vda
+
+load_nand()
+{
+    modprobe virtio_pci && modprobe virtio_blk || return 1
+    if [ -n "$BADBLOCKS" ]; then
+        modprobe nandsim id_bytes="$NAND_ID" parts="$NAND_PARTS" badblocks="$BADBLOCKS"
+    else
+        modprobe nandsim id_bytes="$NAND_ID" parts="$NAND_PARTS"
+    fi || return 1
+    # UBIFS compresses with zstd, and no module dependency pulls it in.
+    modprobe ubi && modprobe zstd && modprobe ubifs || return 1
+    local tries=0
+    while [ ! -b "$STATE_DISK" ] && [ $tries -lt 50 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    [ -b "$STATE_DISK" ] && [ -c /dev/mtd$((NAND_MTD_COUNT - 1)) ]
+}
+
+all_mtds()
+{
+    local n=0
+    while [ $n -lt "$NAND_MTD_COUNT" ]; do
+        echo /dev/mtd$n
+        n=$((n + 1))
+    done
+}
+
+# The whole chip, as it is this instant, to the state disk.
+nand_save()
+{
+    lab_nandstate save "$STATE_DISK" $(all_mtds)
+}
+
+nand_restore()
+{
+    lab_nandstate restore "$STATE_DISK" $(all_mtds)
+}
