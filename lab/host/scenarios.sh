@@ -16,6 +16,7 @@ cut-app          power cut before each command of an application rebuild (2-4 bo
 cut-cfg          power cut before each command of a configuration rebuild (1-3 boots each)
 demo             a normal boot, then A destroyed: switch and repair, told as a story (4 boots)
 LIST
+    list_audio_scenarios
 }
 
 is_scenario()

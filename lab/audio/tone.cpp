@@ -1,0 +1,40 @@
+#include "tone.h"
+
+#include <cmath>
+
+void toneFill(int16_t *samples, size_t count, uint64_t first, double hz, double rate, double amplitude)
+{
+    for (size_t i = 0; i < count; i++) {
+        const double t = static_cast<double>(first + i) / rate;
+        samples[i] = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * hz * t)));
+    }
+}
+
+ToneMeasure measureTone(const std::vector<int16_t> &samples, double rate)
+{
+    ToneMeasure m;
+    double first = -1, last = -1, squares = 0;
+    unsigned crossings = 0;
+    for (size_t i = 1; i < samples.size(); i++) {
+        squares += static_cast<double>(samples[i]) * samples[i];
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            // Where the line between the two samples crosses zero.
+            const double at =
+                static_cast<double>(i - 1) + -samples[i - 1] / static_cast<double>(samples[i] - samples[i - 1]);
+            if (first < 0) {
+                first = at;
+            } else {
+                crossings++;
+            }
+            last = at;
+        }
+    }
+    if (crossings > 0) {
+        m.hz = crossings * rate / (last - first);
+    }
+    const double rms = std::sqrt(squares / static_cast<double>(samples.size())) / 32768.0;
+    if (rms > 0) {
+        m.dbfs = 20 * std::log10(rms);
+    }
+    return m;
+}

@@ -1,0 +1,20 @@
+# Audio through real ALSA on the loopback card UAC1Gadget: device 0 is the
+# gadget's side (the library's), device 1 plays the USB host's part.
+
+audio_checks()
+{
+    local seconds
+    seconds=$(lab_arg seconds)
+    loop_card_up 1024 || return
+    run_lab alsa_kernel_check lab_alsa_kernel_check $LOOP_ID
+    run_lab "stream" lab_uac stream "${seconds:-5}"
+    check "the host's stream0 mounted over the loopback card" mount_host_status
+    run_lab "adapt" lab_uac adapt "host stream0 present" 2 48000 1 16000 0 2 48000 3
+    unmount_host_status
+    run_lab "fallback" lab_uac adapt "no stream0" 2 48000 1 16000 -1 0 0 0
+    # 1024 frames at 16000 Hz last as long as 3072 at 48000 Hz.
+    clock_at 3072 "the dummy clock at 16000 Hz periods"
+    run_lab "convert" lab_uac convert 2
+    clock_at 1024 "the dummy clock at 48000 Hz periods"
+    run_lab "vanish" lab_uac vanish /sys/bus/platform/drivers/snd_aloop snd_aloop.0
+}
