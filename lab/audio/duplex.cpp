@@ -78,9 +78,10 @@ void hostPlays(Run &run, HostStream &host, const FramePattern &pattern)
 
 } // namespace
 
-DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, HostStream &host_capture, double seconds)
+DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, HostStream &host_capture, double seconds,
+                       uint32_t run_number)
 {
-    const FramePattern to_host(0x6C696272u), from_host(0x686F7374u);
+    const FramePattern to_host(0x6C696272u + run_number), from_host(0x686F7374u + run_number);
     PatternCheck host_check(to_host), library_check(from_host);
     Run run;
     run.target_frames = static_cast<uint64_t>(seconds * 48000);

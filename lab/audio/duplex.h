@@ -3,6 +3,7 @@
 // plays a pattern of its own and checks what the other played.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -27,5 +28,7 @@ struct DuplexResult {
 
 // Runs until each receiver has `seconds` of audio; the first period each
 // receiver gets is not judged. The host's streams are open on device 1.
-DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, HostStream &host_capture,
-                       double seconds);
+// Runs on the same streams use different run numbers, so that frames left
+// over from an earlier run are told apart.
+DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, HostStream &host_capture, double seconds,
+                       uint32_t run = 0);

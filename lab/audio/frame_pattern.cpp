@@ -52,6 +52,7 @@ void PatternCheck::follow(int16_t l, int16_t r)
     uint32_t n = 0;
     if (!findNear(next_, l, r, &n)) {
         corrupted_++;
+        silent_ += l == 0 && r == 0 ? 1 : 0;
         next_++;
     } else if (static_cast<int32_t>(n - next_) > 0) {
         dropped_ += n - next_;
@@ -80,7 +81,7 @@ void PatternCheck::feed(const int16_t *frames, size_t count)
             next_ = n + 1;
             checked_ = 1;
         } else {
-            corrupted_++;
+            foreign_lead_++;
         }
     }
 }
@@ -89,9 +90,10 @@ std::string PatternCheck::summary() const
 {
     if (!started_) {
         return "the pattern never arrived (" + std::to_string(silent_lead_) + " silent frames, " +
-               std::to_string(corrupted_) + " foreign)";
+               std::to_string(foreign_lead_) + " foreign)";
     }
-    return std::to_string(checked_) + " frames from #" + std::to_string(first_) + ": dropped " +
-           std::to_string(dropped_) + ", repeated " + std::to_string(repeated_) + ", corrupted " +
-           std::to_string(corrupted_);
+    return std::to_string(checked_) + " frames from #" + std::to_string(first_) + " (after " +
+           std::to_string(silent_lead_ + foreign_lead_) + " others): dropped " + std::to_string(dropped_) +
+           ", repeated " + std::to_string(repeated_) + ", corrupted " + std::to_string(corrupted_) + " (" +
+           std::to_string(silent_) + " of them silent)";
 }

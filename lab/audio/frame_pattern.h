@@ -21,15 +21,16 @@ private:
     uint32_t seed_;
 };
 
-// Follows a received stream frame by frame. Silence before the first frame of
-// the pattern is skipped; from there on every frame must be the next one.
+// Follows a received stream frame by frame. Whatever comes before the first
+// frame of the pattern (silence, an earlier stream's frames) is skipped and
+// counted; from there on every frame must be the next one.
 class PatternCheck {
 public:
     explicit PatternCheck(const FramePattern &pattern) : pattern_(pattern) {}
     void feed(const int16_t *frames, size_t count);
-    bool intact() const { return started_ && dropped_ == 0 && repeated_ == 0 && corrupted_ == 0; }
+    bool intact() const { return started_ && dropped_ == 0 && repeated_ == 0 && corrupted_ == 0 && silent_ == 0; }
     uint64_t checked() const { return checked_; }
-    // "N frames from #F: dropped D, repeated R, corrupted C"
+    // "N frames from #F: dropped D, repeated R, corrupted C (S silent)"
     std::string summary() const;
 
 private:
@@ -41,8 +42,10 @@ private:
     uint32_t first_ = 0;
     uint32_t next_ = 0;
     uint64_t silent_lead_ = 0;
+    uint64_t foreign_lead_ = 0;
     uint64_t checked_ = 0;
     uint64_t dropped_ = 0;
     uint64_t repeated_ = 0;
     uint64_t corrupted_ = 0;
+    uint64_t silent_ = 0; // corrupted frames that were silence (the sender ran dry)
 };

@@ -26,6 +26,7 @@ int cardNumberOf(const std::string &id)
 }
 
 HostStream::HostStream(int card, unsigned device, unsigned flags, unsigned channels, unsigned rate)
+    : capture_((flags & PCM_IN) != 0)
 {
     pcm_config config{};
     config.channels = channels;
@@ -34,6 +35,13 @@ HostStream::HostStream(int card, unsigned device, unsigned flags, unsigned chann
     config.period_count = kPeriodCount;
     config.format = PCM_FORMAT_S16_LE;
     pcm_ = pcm_open(static_cast<unsigned>(card), device, flags, &config);
+}
+
+bool HostStream::hold()
+{
+    std::vector<char> period(pcm_frames_to_bytes(pcm_, kPeriodFrames), 0);
+    return (capture_ ? pcm_readi(pcm_, period.data(), kPeriodFrames)
+                     : pcm_writei(pcm_, period.data(), kPeriodFrames)) >= 0;
 }
 
 HostStream::~HostStream()

@@ -22,8 +22,13 @@ public:
     bool ready() const { return pcm_is_ready(pcm_) != 0; }
     std::string error() const { return pcm_get_error(pcm_); }
     pcm *get() const { return pcm_; }
+    // Prepares the stream with one period (silence for playback, a read for
+    // capture): the loopback card then holds the other side to its format,
+    // as a USB host that selected a format does.
+    bool hold();
 
 private:
+    bool capture_;
     pcm *pcm_;
 };
 

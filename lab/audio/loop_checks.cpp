@@ -13,6 +13,7 @@
 namespace {
 
 const char *kCardId = "UAC1Gadget";
+constexpr double kWarmUpSeconds = 1;
 
 LibraryTransfers globalTransfers()
 {
@@ -47,7 +48,11 @@ bool streamBoth(const std::string &prefix, const LibraryTransfers &library, int 
         reportCheck(false, prefix + ": the host side opens device 1", play.error() + " / " + capture.error());
         return false;
     }
-    const DuplexResult r = runDuplex(library, play, capture, seconds);
+    // Code run for the first time is translated first under the emulator,
+    // which stalls the threads playing the host's part: a short stream that
+    // is not judged comes first.
+    const DuplexResult warm_up = runDuplex(library, play, capture, kWarmUpSeconds);
+    const DuplexResult r = runDuplex(library, play, capture, seconds, 1);
     reportCheck(r.to_host_intact, prefix + ": library to host intact after the first period", r.to_host);
     reportCheck(r.from_host_intact, prefix + ": host to library intact after the first period", r.from_host);
     char figure[160];
@@ -106,7 +111,8 @@ int checkAdapt(const Args &args)
     {
         // The host holds its format on both streams of device 1.
         HostStream play(card, 1, PCM_OUT, n(1), n(2)), capture(card, 1, PCM_IN, n(1), n(2));
-        reportCheck(play.ready() && capture.ready(), label + ": the host holds " + args[1] + " ch " + args[2] + " Hz",
+        reportCheck(play.ready() && capture.ready() && play.hold() && capture.hold(),
+                    label + ": the host holds " + args[1] + " ch " + args[2] + " Hz",
                     play.error() + " / " + capture.error());
         result = BSP_UacInit_s(&instance, &request, &report);
     }
@@ -119,10 +125,10 @@ int checkAdapt(const Args &args)
                 label + ": capture opened in " + wanted,
                 "report says " + std::to_string(report.u32CaptureChannels) + " ch " +
                     std::to_string(report.u32CaptureRate) + " Hz");
+    reportCheck(instance.pPlaybackHandle != nullptr && report.u32PlaybackChannels == n(6) &&
+                    report.u32PlaybackRate == n(7),
+                label + ": playback opened in " + wanted, "no playback stream in that format");
     if (std::stod(args[8]) > 0) {
-        reportCheck(instance.pPlaybackHandle != nullptr && report.u32PlaybackChannels == n(6) &&
-                        report.u32PlaybackRate == n(7),
-                    label + ": playback opened in " + wanted, "no playback stream in that format");
         streamBoth(label, instanceTransfers(&instance), card, std::stod(args[8]));
     }
     reportCheck(BSP_UacDeinit_m(&instance) == 0, label + ": BSP_UacDeinit_m", "it returned -1");
@@ -159,7 +165,11 @@ int checkVanish(const Args &args)
     reportCheck(writeSysfs(driver + "/bind", device) && waitForCard(true), "card removal: the card comes back",
                 "binding " + device + " failed");
     reportCheck(BSP_UacInit() == 0, "card removal: BSP_UacInit once the card is back", "it returned -1");
-    streamBoth("card removal: new streams", globalTransfers(), cardNumberOf(kCardId), 2);
+    const int32_t read = BSP_UacGetFrame(period.data(), static_cast<int32_t>(period.size()));
+    reportCheck(read == static_cast<int32_t>(period.size()), "card removal: the new capture stream reads a period",
+                "BSP_UacGetFrame returned " + std::to_string(read));
+    reportCheck(BSP_UacSendFrame(frame) == 0, "card removal: the new playback stream takes a period",
+                "BSP_UacSendFrame returned -1");
     reportCheck(BSP_UacDeinit() == 0, "card removal: BSP_UacDeinit", "it returned -1");
     return reportStatus();
 }

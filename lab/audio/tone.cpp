@@ -1,6 +1,7 @@
 #include "tone.h"
 
 #include <cmath>
+#include <cstdlib>
 
 void toneFill(int16_t *samples, size_t count, uint64_t first, double hz, double rate, double amplitude)
 {
@@ -37,4 +38,32 @@ ToneMeasure measureTone(const std::vector<int16_t> &samples, double rate)
         m.dbfs = 20 * std::log10(rms);
     }
     return m;
+}
+
+Stretch longestUnbroken(const std::vector<int16_t> &samples, size_t skip)
+{
+    constexpr size_t kDropout = 16;
+    Stretch best, current;
+    current.begin = skip;
+    size_t quiet = 0;
+    unsigned dropouts = 0;
+    for (size_t i = skip; i < samples.size(); i++) {
+        quiet = std::abs(samples[i]) <= 1 ? quiet + 1 : 0;
+        if (quiet == kDropout) {
+            dropouts++;
+            current.end = i + 1 - kDropout;
+            if (current.end - current.begin > best.end - best.begin) {
+                best = current;
+            }
+        }
+        if (quiet >= kDropout) {
+            current.begin = i + 1;
+        }
+    }
+    current.end = samples.size();
+    if (current.end > current.begin && current.end - current.begin > best.end - best.begin) {
+        best = current;
+    }
+    best.dropouts = dropouts;
+    return best;
 }

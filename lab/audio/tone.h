@@ -15,3 +15,13 @@ struct ToneMeasure {
 };
 
 ToneMeasure measureTone(const std::vector<int16_t> &samples, double rate);
+
+// The longest stretch of samples between dropouts (16 or more samples in a
+// row within 1 of zero), after `skip` samples.
+struct Stretch {
+    size_t begin = 0;
+    size_t end = 0;
+    unsigned dropouts = 0;
+};
+
+Stretch longestUnbroken(const std::vector<int16_t> &samples, size_t skip);

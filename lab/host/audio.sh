@@ -11,8 +11,9 @@ AUDIO_MODULES="snd-dummy snd-aloop configfs libcomposite usb_f_uac1 usbip-core u
 list_audio_scenarios()
 {
     cat <<LIST
-audio-loop       libuacbridge and tinyalsa move audio through the loopback card (1 boot)
+audio-loop       libuacbridge and tinyalsa on the loopback card: formats, conversion, card removal (1 boot)
 audio-gadget     the real UAC1 gadget over USB/IP: discovery, open, refusal, probe (1 boot)
+audio-stream     [on-demand] timed streams both ways through the loopback card, intact (1 boot)
 audio-long       [on-demand] a long 48 kHz stereo stream both ways (LAB_AUDIO_SECONDS, default 600)
 LIST
 }
@@ -27,7 +28,12 @@ audio_run()
 
 scenario_audio_loop()
 {
-    audio_run audio-loop lab.seconds=5
+    audio_run audio-loop
+}
+
+scenario_audio_stream()
+{
+    audio_run audio-stream lab.seconds="${LAB_AUDIO_SECONDS:-20}"
 }
 
 scenario_audio_gadget()
@@ -38,5 +44,6 @@ scenario_audio_gadget()
 scenario_audio_long()
 {
     local seconds=${LAB_AUDIO_SECONDS:-600}
+    # The VM's time limit grows with the stream.
     LAB_VM_TIMEOUT=$((seconds * 3 + 300)) audio_run audio-long lab.seconds="$seconds"
 }
