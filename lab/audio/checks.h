@@ -12,3 +12,7 @@ int checkAdapt(const Args &args);   // adapt LABEL HOST_CH HOST_RATE REQ_CH REQ_
 int checkConvert(const Args &args); // convert SECONDS
 int checkVanish(const Args &args);  // vanish DRIVER_DIR DEVICE
 int checkGadget(const Args &args);  // gadget HOST_CARD_ID
+int makeWav(const Args &args);      // makewav FILE SECONDS
+int hostPlay(const Args &args);     // hostplay FILE
+int hostRecord(const Args &args);   // hostrec FILE SECONDS
+int compareWav(const Args &args);   // wavcompare SENT RECEIVED LABEL

@@ -63,6 +63,20 @@ void PatternCheck::follow(int16_t l, int16_t r)
     }
 }
 
+// A frame of another stream matches some frame number by chance (1 in
+// 2^15): the pattern is taken to start only where the frames that follow
+// (as far as this block goes) continue it.
+bool PatternCheck::continues(const int16_t *frames, size_t count, uint32_t n) const
+{
+    constexpr size_t kConfirm = 8;
+    for (size_t i = 1; i < count && i < kConfirm; i++) {
+        if (frames[2 * i] != pattern_.left(n + i) || frames[2 * i + 1] != pattern_.right(n + i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void PatternCheck::feed(const int16_t *frames, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
@@ -75,7 +89,7 @@ void PatternCheck::feed(const int16_t *frames, size_t count)
         uint32_t n = 0;
         if (l == 0 && r == 0) {
             silent_lead_++;
-        } else if (findNear(0x20000u, l, r, &n)) {
+        } else if (findNear(0x20000u, l, r, &n) && continues(frames + 2 * i, count - i, n)) {
             started_ = true;
             first_ = n;
             next_ = n + 1;

@@ -35,6 +35,7 @@ public:
 
 private:
     bool findNear(uint32_t expected, int16_t l, int16_t r, uint32_t *n) const;
+    bool continues(const int16_t *frames, size_t count, uint32_t n) const;
     void follow(int16_t l, int16_t r);
 
     FramePattern pattern_;

@@ -23,6 +23,11 @@ constexpr const char *kUsage = "usage: lab_uac COMMAND [ARGS]\n"
                                "  vanish DRIVER_DIR DEVICE\n"
                                "                      unbind the loopback card under open streams, bind it again\n"
                                "  gadget [HOST_ID]    the real UAC1 gadget and its host-side card (LabAudio)\n"
+                               "  makewav FILE SECONDS  a 2 ch 48000 Hz WAV file of the frame pattern\n"
+                               "  hostplay FILE       play a WAV file as the host (device 1)\n"
+                               "  hostrec FILE SECONDS  record the host's side (device 1) to a WAV file\n"
+                               "  wavcompare SENT RECEIVED LABEL\n"
+                               "                      SENT's samples must all arrive in RECEIVED, in order\n"
                                "  clock ID CH RATE PERIOD\n"
                                "                      play silence on card ID to clock the loopback card\n";
 
@@ -55,6 +60,18 @@ int main(int argc, char **argv)
     }
     if (command == "gadget") {
         return checkGadget(args);
+    }
+    if (command == "makewav" && !args.empty()) {
+        return makeWav(args);
+    }
+    if (command == "hostplay" && args.size() == 1) {
+        return hostPlay(args);
+    }
+    if (command == "hostrec" && args.size() == 2) {
+        return hostRecord(args);
+    }
+    if (command == "wavcompare" && args.size() == 3) {
+        return compareWav(args);
     }
     std::fprintf(stderr, "lab_uac: unknown command %s\n%s", command.c_str(), kUsage);
     return 2;

@@ -1,5 +1,6 @@
 #include "tone.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -14,24 +15,25 @@ void toneFill(int16_t *samples, size_t count, uint64_t first, double hz, double 
 ToneMeasure measureTone(const std::vector<int16_t> &samples, double rate)
 {
     ToneMeasure m;
-    double first = -1, last = -1, squares = 0;
-    unsigned crossings = 0;
+    std::vector<double> periods;
+    double previous = -1, squares = 0;
     for (size_t i = 1; i < samples.size(); i++) {
         squares += static_cast<double>(samples[i]) * samples[i];
         if (samples[i - 1] < 0 && samples[i] >= 0) {
             // Where the line between the two samples crosses zero.
             const double at =
                 static_cast<double>(i - 1) + -samples[i - 1] / static_cast<double>(samples[i] - samples[i - 1]);
-            if (first < 0) {
-                first = at;
-            } else {
-                crossings++;
+            if (previous >= 0) {
+                periods.push_back(at - previous);
             }
-            last = at;
+            previous = at;
         }
     }
-    if (crossings > 0) {
-        m.hz = crossings * rate / (last - first);
+    // The median cycle: a frame lost or repeated in the stream upsets one
+    // cycle, not the figure.
+    if (!periods.empty()) {
+        std::nth_element(periods.begin(), periods.begin() + static_cast<long>(periods.size() / 2), periods.end());
+        m.hz = rate / periods[periods.size() / 2];
     }
     const double rms = std::sqrt(squares / static_cast<double>(samples.size())) / 32768.0;
     if (rms > 0) {

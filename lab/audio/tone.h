@@ -1,5 +1,6 @@
 // A sine tone and what a receiver measures of one: frequency from the
-// zero crossings, level as RMS in dB relative to full scale.
+// median interval between zero crossings, level as RMS in dB relative to
+// full scale.
 #pragma once
 
 #include <cstddef>
