@@ -30,7 +30,8 @@ cut_runs()
 # cut_run NAME GUEST-SCENARIO STATE CUT-BOOT K
 cut_run()
 {
-    local name=$1 guest=$2 state=$3 cut_boot=$4 k=$5 boot extra failed_before=$CHECKS_FAILED outcome
+    local name=$1 guest=$2 state=$3 cut_boot=$4 k=$5 boot extra outcome
+    local failed_before=$CHECKS_FAILED known_before=$CHECKS_KNOWN
     new_run "$name/cut-$k" "$state"
     power_on "$guest" "$cut_boot" "lab.cut=$k"
     expect_state cut "$cut_boot"
@@ -48,6 +49,7 @@ cut_run()
         outcome="NOT normal after 2 boots"
     fi
     outcome="$outcome, $((CHECKS_FAILED - failed_before)) failed check(s)"
+    outcome="$outcome, $((CHECKS_KNOWN - known_before)) known-fault failure(s)"
     echo "$name: cut before command $k ($(cut_line "$k")): $outcome" >>"$LAB_RUN/figures"
 }
 

@@ -6,13 +6,7 @@ mounted_from()
     local dev
     dev=$(awk -v d="$1" '$2 == d && $3 == "ubifs" {print $1}' /proc/mounts)
     [ -n "$dev" ] || { echo "$1 is not mounted"; return 1; }
-    [ "$dev" = "ubi$2_0" ] || [ "$dev" = "ubi$2:$(ubi_volume_name "$2")" ] ||
-        { echo "$1 is mounted from $dev, not ubi$2_0"; return 1; }
-}
-
-ubi_volume_name()
-{
-    cat /sys/class/ubi/ubi"$1"_0/name 2>/dev/null
+    [ "$dev" = "ubi$2_0" ] || { echo "$1 is mounted from $dev, not ubi$2_0"; return 1; }
 }
 
 manifest_of()
@@ -70,8 +64,8 @@ equal()
     [ "$1" = "$2" ] || { echo "${3:-value} is '$1', expected '$2'"; return 1; }
 }
 
-# UBI volume of an MTD partition that the running system has not mounted,
-# read-only on a mount point of the lab's own: with_volume MTD UBI-DEVICE DIR.
+# The UBI volume of a partition that the running system has not mounted,
+# read-only on a mount point of the lab's own: attach_readonly MTD UBI-DEVICE DIR.
 attach_readonly()
 {
     ubiattach /dev/ubi_ctrl -m "$1" -d "$2" >/dev/null 2>&1 && mkdir -p "$3" &&

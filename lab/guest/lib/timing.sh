@@ -36,4 +36,5 @@ figure_guides_against_script()
     figure "$(echo "$guides $script $TIMING_ROUNDS $(wc -l </tmp/guide-commands.sh)" |
         awk '{printf "normal boot: guides %.2fs, the same %d command lines from one script %.2fs, ratio %.2f",
               $1 / $3, $4, $2 / $3, ($2 > 0 ? $1 / $2 : 0)}')"
+    figure "one record read (bootinfo --json) $(time_it bootinfo --json)s, one sh -c true $(time_it sh -c true)s"
 }

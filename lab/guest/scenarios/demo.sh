@@ -46,5 +46,7 @@ mount_partition_tried()
 
 mount_source()
 {
-    awk -v d="$1" '$2 == d {print $1}' /proc/mounts | head -1 | sed 's/^$/(not mounted)/'
+    local source
+    source=$(awk -v d="$1" '$2 == d {print $1}' /proc/mounts | head -1)
+    echo "${source:-not mounted}"
 }
