@@ -4,44 +4,31 @@
 
 #include "capture_stdout.h"
 #include "fake_upgrade.h"
+#include "guide_commands.h"
 
 int bootward_main(int argc, char **argv);
 extern "C" int BSP_SystemGuide(void);
 
 using fake_upgrade::state;
-using Lines = std::vector<std::string>;
 using Copies = std::vector<std::pair<int, int>>;
 
 namespace {
 
 const Lines kMkdirs = {"mkdir -p /app", "mkdir -p /parameter0", "mkdir -p /parameter1", "mkdir -p /log"};
 
-int ubi_dev(int part)
-{
-    return part == 11 ? 1 : 2;
-}
-
 Lines down(int part, const std::string &path)
 {
-    return {"umount " + path, "ubidetach -d " + std::to_string(ubi_dev(part)) + " /dev/ubi_ctrl"};
+    return take_down(part, path);
 }
 
 Lines up(int part, const std::string &path)
 {
-    const std::string dev = std::to_string(ubi_dev(part));
-    return {"ubiattach /dev/ubi_ctrl -m " + std::to_string(part) + " -d " + dev,
-            "mount -t ubifs ubi" + dev + "_0 " + path};
+    return bring_up(part, path);
 }
 
 std::string format(int part)
 {
-    return "ubiformat /dev/mtd" + std::to_string(part) + " -f /backup/app.ubifs -y";
-}
-
-Lines operator+(Lines a, const Lines &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return format_from(part, "/backup/app.ubifs");
 }
 
 // The first attempt, then `retries` times take-down and bring-up again.

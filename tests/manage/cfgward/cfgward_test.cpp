@@ -4,41 +4,28 @@
 
 #include "capture_stdout.h"
 #include "fake_upgrade.h"
+#include "guide_commands.h"
 
 int cfgward_main(int argc, char **argv);
 
 using fake_upgrade::state;
-using Lines = std::vector<std::string>;
 
 namespace {
 
 const char *kPathOf[] = {"", "", "", "", "", "", "", "/parameter0", "/parameter1"};
-int ubi_dev(int part)
-{
-    return part == 7 ? 3 : 4;
-}
-
 Lines down(int part, const std::string &path)
 {
-    return {"umount " + path, "ubidetach -d " + std::to_string(ubi_dev(part)) + " /dev/ubi_ctrl"};
+    return take_down(part, path);
 }
 
 Lines up(int part, const std::string &path)
 {
-    const std::string dev = std::to_string(ubi_dev(part));
-    return {"ubiattach /dev/ubi_ctrl -m " + std::to_string(part) + " -d " + dev,
-            "mount -t ubifs ubi" + dev + "_0 " + path};
+    return bring_up(part, path);
 }
 
 std::string format(int part)
 {
-    return "ubiformat /dev/mtd" + std::to_string(part) + " -f /backup/parameter.ubifs -y";
-}
-
-Lines operator+(Lines a, const Lines &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return format_from(part, "/backup/parameter.ubifs");
 }
 
 Lines attempts(int part, int n)
