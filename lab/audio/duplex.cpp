@@ -63,16 +63,24 @@ void libraryPlays(Run &run, const LibraryTransfers &library, const FramePattern 
     }
 }
 
+// The host's playback is non-blocking, offered again after a short sleep
+// while the buffer is full: on the loopback card clocked by another card's
+// timer, a blocking writer on device 1 is not woken as periods pass.
 void hostPlays(Run &run, HostStream &host, const FramePattern &pattern)
 {
     std::vector<int16_t> period(kPeriodSamples);
     uint32_t next = 0;
-    while (!run.stop) {
-        pattern.fill(period.data(), kPeriodFrames, next);
+    int waited_ms = 0;
+    pattern.fill(period.data(), kPeriodFrames, next);
+    while (!run.stop && waited_ms < kGiveUpMs) {
         if (pcm_writei(host.get(), period.data(), kPeriodFrames) < 0) {
-            return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+            waited_ms += kRetryMs;
+            continue;
         }
+        waited_ms = 0;
         next += kPeriodFrames;
+        pattern.fill(period.data(), kPeriodFrames, next);
     }
 }
 

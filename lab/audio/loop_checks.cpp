@@ -43,7 +43,7 @@ LibraryTransfers instanceTransfers(UAC_INSTANCE_S *instance)
 // Both directions intact; prefix names the checks.
 bool streamBoth(const std::string &prefix, const LibraryTransfers &library, int card, double seconds)
 {
-    HostStream play(card, 1, PCM_OUT, 2, 48000), capture(card, 1, PCM_IN, 2, 48000);
+    HostStream play(card, 1, PCM_OUT | PCM_NONBLOCK, 2, 48000), capture(card, 1, PCM_IN, 2, 48000);
     if (!play.ready() || !capture.ready()) {
         reportCheck(false, prefix + ": the host side opens device 1", play.error() + " / " + capture.error());
         return false;

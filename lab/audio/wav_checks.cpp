@@ -1,6 +1,8 @@
 // A WAV round trip through uacplay and uaccap: a file of the frame pattern,
 // the host's side playing or recording it on device 1, and the comparison
 // of what arrived with the file, sample by sample.
+#include <unistd.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -76,18 +78,27 @@ int hostPlay(const Args &args)
 {
     std::string why;
     std::vector<int16_t> samples = readWav(args.at(0), &why);
-    HostStream play(cardNumberOf("UAC1Gadget"), 1, PCM_OUT, 2, kRate);
+    // Non-blocking, as in the streaming checks (duplex.cpp says why).
+    HostStream play(cardNumberOf("UAC1Gadget"), 1, PCM_OUT | PCM_NONBLOCK, 2, kRate);
     if (!why.empty() || !play.ready()) {
         std::fprintf(stderr, "hostplay: %s%s\n", why.c_str(), play.error().c_str());
         return 1;
     }
     // A second of silence after the file pushes its end through the buffer.
     samples.resize(samples.size() + 2 * kRate, 0);
-    for (size_t at = 0; at + 2 * kPeriodFrames <= samples.size(); at += 2 * kPeriodFrames) {
+    int waited_ms = 0;
+    for (size_t at = 0; at + 2 * kPeriodFrames <= samples.size() && waited_ms < 5000;) {
         if (pcm_writei(play.get(), &samples[at], kPeriodFrames) < 0) {
-            std::fprintf(stderr, "hostplay: %s\n", play.error().c_str());
-            return 1;
+            usleep(2000);
+            waited_ms += 2;
+            continue;
         }
+        waited_ms = 0;
+        at += 2 * kPeriodFrames;
+    }
+    if (waited_ms >= 5000) {
+        std::fprintf(stderr, "hostplay: %s\n", play.error().c_str());
+        return 1;
     }
     return 0;
 }
