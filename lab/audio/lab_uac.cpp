@@ -44,8 +44,9 @@ int main(int argc, char **argv)
     if (command == "clock" && args.size() == 4) {
         return runClock(args[0], std::stoul(args[1]), std::stoul(args[2]), std::stoul(args[3]));
     }
-    // Whatever hangs, the run ends.
-    alarm(600);
+    // Whatever hangs, the run ends; a stream of N seconds gets 2 N more.
+    const double stream_seconds = command == "stream" && !args.empty() ? std::stod(args[0]) : 0;
+    alarm(600 + static_cast<unsigned>(2 * stream_seconds));
     if (command == "stream") {
         return checkStream(args);
     }
