@@ -16,5 +16,5 @@ build_project()
     DESTDIR=$stage cmake --install "$LAB_BUILD" >>"$LAB_RUN/build.log" 2>&1 || die "install failed"
     rm -rf "$stage/usr/include"
     # The lab's own helpers are no deliverables: cmake installs nothing of them.
-    install -D -t "$stage/usr/bin" "$LAB_BUILD/bin/lab_header" "$LAB_BUILD/bin/lab_nandstate"
+    install -D -t "$stage/usr/bin" "$LAB_BUILD"/bin/lab_*
 }

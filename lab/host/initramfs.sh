@@ -5,8 +5,8 @@
 
 GUEST_TOOLS="/usr/bin/dash /usr/bin/kmod
     /usr/sbin/ubiattach /usr/sbin/ubidetach /usr/sbin/ubiformat /usr/sbin/ubinfo /usr/sbin/mtdinfo
-    /usr/sbin/flash_erase /usr/sbin/nandwrite /usr/sbin/nanddump"
-GUEST_MODULES="nandsim ubi ubifs zstd virtio_pci virtio_blk"
+    /usr/sbin/flash_erase /usr/sbin/nandwrite /usr/sbin/nanddump $AUDIO_TOOLS"
+GUEST_MODULES="nandsim ubi ubifs zstd virtio_pci virtio_blk $AUDIO_MODULES"
 
 # Copy the shared libraries an ELF file needs, at the paths ldd names.
 copy_libraries()

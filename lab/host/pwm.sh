@@ -6,7 +6,7 @@
 PWM_OUT=$LAB_RUN/pwm
 PWM_BUILD=$LAB_BUILD/bin
 
-# The scenarios that run by default; pwm-bench only when named.
+# The PWM scenarios; the benchmark runs only when named.
 list_pwm_scenarios()
 {
     cat <<LIST
@@ -15,7 +15,7 @@ pwm-defer        PWM: the consumer loaded before the controller binds once the c
 pwm-stress       PWM: 4 processes issuing mixed commands for ${PWM_STRESS_SECONDS:-30} s (1 boot)
 pwm-unbind       PWM: unbind with a file open under slub_debug, bind again, unload (1 boot)
 pwm-twin         PWM: a second matching node fails cleanly and leaves nothing behind (1 boot)
-pwm-bench        PWM: benchmark, one SET_CONFIG + ENABLE against the sysfs writes (1 boot, not by default)
+pwm-bench        [on-demand] PWM: benchmark, one SET_CONFIG + ENABLE against the sysfs writes (1 boot)
 LIST
 }
 

@@ -17,6 +17,7 @@ cut-cfg          power cut before each command of a configuration rebuild (1-3 b
 demo             a normal boot, then A destroyed: switch and repair, told as a story (4 boots)
 LIST
     list_pwm_scenarios
+    list_audio_scenarios
 }
 
 is_scenario()

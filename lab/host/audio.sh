@@ -1,0 +1,49 @@
+# Audio scenarios (audio-*): the loopback card carries data, the real UAC1
+# gadget on USB/IP's virtual UDC shows discovery, opening, refusal and the
+# probe. The guest's part is lab/guest/lib/audio.sh and lab/guest/scenarios/
+# audio-*.sh; its programs come from lab/audio/.
+
+# What the initramfs needs for them (lab/host/initramfs.sh adds these).
+AUDIO_TOOLS="/usr/sbin/usbipd /usr/sbin/usbip"
+AUDIO_MODULES="snd-dummy snd-aloop configfs libcomposite usb_f_uac1 usbip-core usbip-vudc vhci-hcd snd-usb-audio"
+
+# On-demand scenarios are marked so and left out of the default run.
+list_audio_scenarios()
+{
+    cat <<LIST
+audio-loop       libuacbridge and tinyalsa on the loopback card: formats, conversion, card removal (1 boot)
+audio-gadget     the real UAC1 gadget over USB/IP: discovery, open, refusal, probe (1 boot)
+audio-stream     [on-demand] timed streams both ways through the loopback card, intact (1 boot)
+audio-long       [on-demand] a long 48 kHz stereo stream both ways (LAB_AUDIO_SECONDS, default 600)
+LIST
+}
+
+# One power-on of an audio scenario; no NAND is involved.
+audio_run()
+{
+    new_run "$1"
+    power_on "$1" 1 "${@:2}"
+    expect_state audio 1
+}
+
+scenario_audio_loop()
+{
+    audio_run audio-loop
+}
+
+scenario_audio_stream()
+{
+    audio_run audio-stream lab.seconds="${LAB_AUDIO_SECONDS:-20}"
+}
+
+scenario_audio_gadget()
+{
+    audio_run audio-gadget
+}
+
+scenario_audio_long()
+{
+    local seconds=${LAB_AUDIO_SECONDS:-600}
+    # The VM's time limit grows with the stream.
+    LAB_VM_TIMEOUT=$((seconds * 3 + 300)) audio_run audio-long lab.seconds="$seconds"
+}
