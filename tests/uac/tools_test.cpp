@@ -175,8 +175,10 @@ TEST(UacToolsTest, PlaySendsTheWholeFileInPeriodsAndClosesTheStreams)
     if (skipped(log)) {
         GTEST_SKIP() << log;
     }
+    // The file in periods, then a whole ring (4096 frames) of silence, so that
+    // closing the stream drops silence and not the file's last frames.
     EXPECT_EQ(log, "0 [uac_config->card=1\nuacplay: sent 0.1 s (2560 frames, 2 channels, 48000 Hz), 0 xrun(s) "
-                   "suspected\n][] w1024 w1024 w512 live=0");
+                   "suspected\n][] w1024 w1024 w512 w1024 w1024 w1024 w1024 live=0");
 }
 
 TEST(UacToolsTest, PlayRefusesAFileInAnotherFormatThanTheHostSelected)

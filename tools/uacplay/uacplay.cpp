@@ -126,6 +126,25 @@ PlayResult sendSamples(UAC_INSTANCE_S *instance, std::FILE *file, const WavInfo 
     return result;
 }
 
+// Closing a stream drops what is still queued in its ring buffer. A whole ring
+// of silence behind the file makes the file's last frames play before that.
+void pushOutWithSilence(UAC_INSTANCE_S *instance, const WavFormat &format)
+{
+    const uint32_t ring_frames = XU_UAC_GetPcm_BufSize(instance->pPlaybackHandle);
+    if (ring_frames == 0xFFFFFFFFu) {
+        return;
+    }
+    std::vector<int16_t> silence(static_cast<std::size_t>(kFramesPerSend) * format.channels, 0);
+    UAC_AUDIO_FRAME_S frame{};
+    frame.pData = silence.data();
+    frame.u32Len = static_cast<uint32_t>(silence.size() * sizeof(int16_t));
+    for (uint32_t queued = 0; queued < ring_frames && !stopRequested(); queued += kFramesPerSend) {
+        if (BSP_UacSendFrame_m(instance, frame) != 0) {
+            return;
+        }
+    }
+}
+
 int play(const Args &args, std::FILE *file, const WavInfo &info)
 {
     const WavFormat &format = info.format;
@@ -149,6 +168,9 @@ int play(const Args &args, std::FILE *file, const WavInfo &info)
     }
     installStopHandler();
     const PlayResult result = sendSamples(&instance, file, info, !args.quiet && isatty(STDERR_FILENO));
+    if (result.error.empty() && !stopRequested()) {
+        pushOutWithSilence(&instance, format);
+    }
     BSP_UacDeinit_m(&instance);
     std::printf("uacplay: sent %.1f s (%llu frames, %s), %u xrun(s) suspected%s\n",
                 static_cast<double>(result.frames) / format.rate, static_cast<unsigned long long>(result.frames),
