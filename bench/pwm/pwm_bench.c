@@ -178,6 +178,25 @@ static long transients(const struct path *p, int count)
     return seen;
 }
 
+/*
+ * Two commands that change nothing: the cost of the two system calls any
+ * two-command path pays, against which the ioctl path's own work shows.
+ */
+static int measure_floor(int fd, int count, double by_ioctl)
+{
+    struct pwm_ioctl_status status;
+    double start = now(), seconds;
+    int i;
+    for (i = 0; i < count; i++)
+        if (ioctl(fd, PWM_IOCTL_GET_STATE, &status) || ioctl(fd, PWM_IOCTL_GET_STATE, &status))
+            return -1;
+    seconds = now() - start;
+    printf("FIGURE pwm-bench floor: two PWM_IOCTL_GET_STATE, %.1f us; the ioctl path's work beyond its two "
+           "system calls: %.1f us\n",
+           seconds / count * 1e6, (by_ioctl - seconds) / count * 1e6);
+    return 0;
+}
+
 static int measure(const struct path *p, int count, double *seconds)
 {
     long total, passing;
@@ -220,7 +239,7 @@ int main(int argc, char **argv)
     struct path by_files = {"sysfs, files kept open", sysfs_apply, &files, strtoul(argv[4], NULL, 0)};
     struct path by_opening = {"sysfs, a file opened per value", sysfs_open_apply, &files, by_files.channel};
     if (measure(&by_device, count, &by_ioctl) || measure(&by_files, count, &by_sysfs) ||
-        measure(&by_opening, count, &by_echo)) {
+        measure(&by_opening, count, &by_echo) || measure_floor(fd, count, by_ioctl)) {
         fprintf(stderr, "pwm_bench: a reconfiguration failed: %s\n", strerror(errno));
         return 1;
     }
