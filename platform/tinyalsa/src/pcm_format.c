@@ -60,9 +60,7 @@ unsigned int pcm_format_to_bits(enum pcm_format format)
 /* Bytes of one frame; 0 when the handle has no configuration. */
 static unsigned int frame_bytes(const struct pcm *pcm)
 {
-    if (pcm == NULL || !pcm->has_config)
-        return 0;
-    return pcm->config.channels * (pcm_format_to_bits(pcm->config.format) / 8);
+    return pcm == NULL ? 0 : pcm->frame_bytes;
 }
 
 unsigned int pcm_frames_to_bytes(const struct pcm *pcm, unsigned int frames)

@@ -44,8 +44,9 @@ struct pcm {
     const struct pcm_kernel *kernel;
     int fd;
     unsigned int flags;
-    /* The configuration was given (frames/bytes helpers need it). */
-    int has_config;
+    /* Bytes per frame, fixed at open for the transfers' conversions; 0 when
+     * no configuration was given. */
+    unsigned int frame_bytes;
     /* Hardware parameters are in effect: the buffer size is known. */
     int configured;
     /* The stream was prepared (and, for capture, started) by a transfer. */

@@ -83,7 +83,7 @@ struct pcm *pcm_open_on(const struct pcm_kernel *kernel, unsigned int card, unsi
         return pcm;
     }
     pcm->config = *config;
-    pcm->has_config = 1;
+    pcm->frame_bytes = config->channels * (pcm_format_to_bits(config->format) / 8);
 
     char path[64];
     snprintf(path, sizeof(path), "/dev/snd/pcmC%uD%u%c", card, device, (flags & PCM_IN) ? 'c' : 'p');
