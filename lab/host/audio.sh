@@ -13,7 +13,8 @@ list_audio_scenarios()
     cat <<LIST
 audio-loop       libuacbridge and tinyalsa on the loopback card: formats, conversion, card removal (1 boot)
 audio-gadget     the real UAC1 gadget over USB/IP: discovery, open, refusal, probe (1 boot)
-audio-stream     [on-demand] timed streams both ways through the loopback card, intact (1 boot)
+audio-stream     timed streams both ways through the loopback card, intact; runs alone (1 boot)
+audio-cost       [on-demand] per-period cost on the real kernel, instructions counted by the emulator (1 boot)
 audio-long       [on-demand] a long 48 kHz stereo stream both ways (LAB_AUDIO_SECONDS, default 600)
 LIST
 }
@@ -39,6 +40,15 @@ scenario_audio_stream()
 scenario_audio_gadget()
 {
     audio_run audio-gadget
+}
+
+# With -icount shift=0 the guest's clock advances one nanosecond per
+# instruction executed, and sleep=off lets it skip idle time: CPU times
+# measured in the guest are instruction counts.
+scenario_audio_cost()
+{
+    local LAB_QEMU_ARGS=(-icount shift=0,sleep=off)
+    audio_run audio-cost lab.periods="${AUDIO_COST_PERIODS:-2000}"
 }
 
 scenario_audio_long()

@@ -16,5 +16,5 @@ build_project()
     DESTDIR=$stage cmake --install "$LAB_BUILD" >>"$LAB_RUN/build.log" 2>&1 || die "install failed"
     rm -rf "$stage/usr/include"
     # The lab's own helpers are no deliverables: cmake installs nothing of them.
-    install -D -t "$stage/usr/bin" "$LAB_BUILD"/bin/lab_*
+    install -D -t "$stage/usr/bin" "$LAB_BUILD"/bin/lab_* "$LAB_BUILD"/bin/uac_period_cpu
 }

@@ -1,5 +1,5 @@
-# On demand: the timed streams through the loopback card, which need the
-# emulator to keep real time (a busy host makes them fail): our tinyalsa's
+# The timed streams through the loopback card, which need the emulator to
+# keep real time (the lab runs this scenario alone): our tinyalsa's
 # loopback transfers, the library's streams in both directions at once, and
 # streaming after BSP_UacInit_s adapted to the host's format.
 

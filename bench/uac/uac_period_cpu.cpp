@@ -1,0 +1,126 @@
+// What one period costs on a real sound card, kernel included: the CPU time
+// the calling thread spends per period, through libuacbridge or through our
+// tinyalsa directly, linked as applications link them. In the device lab the
+// emulator counts instructions as time (qemu -icount shift=0: one instruction
+// a nanosecond), so the figure is the instructions executed per period in
+// user space and in the kernel on the thread's behalf.
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bsp_uac.h"
+
+namespace {
+
+constexpr unsigned kPeriod = 1024;
+constexpr unsigned kPeriodBytes = kPeriod * 4;
+// Enough periods to fill the ring and reach the steady state in which every
+// transfer waits for the card.
+constexpr unsigned kWarmup = 16;
+
+constexpr const char *kUsage =
+    "usage: uac_period_cpu CARD DEVICE send|receive direct|stream|board [PERIODS]\n"
+    "Streams PERIODS periods (1024 frames of 48 kHz stereo, default 2000) to or from\n"
+    "PCM device DEVICE of card CARD and prints the calling thread's CPU time per\n"
+    "period, in ns:\n"
+    "  direct  our tinyalsa's pcm_writei/pcm_readi\n"
+    "  stream  libuacbridge's XU_UAC_SendFrame/XU_UAC_GetFrame\n"
+    "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n";
+
+enum class Path { direct, stream, board };
+
+struct Stream {
+    UAC_CONFIG_S config{};
+    UAC_HANDLE_S *handle = nullptr;
+    UAC_INSTANCE_S instance{};
+    UAC_AUDIO_FRAME_S frame{};
+    std::vector<char> data = std::vector<char>(kPeriodBytes, 0);
+};
+
+int onePeriod(Stream &s, bool capture, Path path)
+{
+    if (path == Path::direct) {
+        return capture ? pcm_readi(s.handle->pcm, s.data.data(), kPeriod)
+                       : pcm_writei(s.handle->pcm, s.data.data(), kPeriod);
+    }
+    if (path == Path::stream) {
+        UAC_FRAME_S frame{0, s.data.data(), kPeriodBytes};
+        return capture ? XU_UAC_GetFrame(s.handle, &frame) : XU_UAC_SendFrame(s.handle, &frame);
+    }
+    return capture ? BSP_UacGetFrame_m(&s.instance, s.data.data(), kPeriodBytes)
+                   : BSP_UacSendFrame_m(&s.instance, s.frame);
+}
+
+double threadSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A transfer that failed: tinyalsa's negative errno, the board layer's byte
+// count of 0 for a read, the others' status -1.
+bool failed(int result, Path path, bool capture)
+{
+    if (path == Path::board && capture) {
+        return result <= 0;
+    }
+    return result < 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const std::string direction = argc > 3 ? argv[3] : "";
+    const std::string way = argc > 4 ? argv[4] : "";
+    if (argc < 5 || argc > 6 || (direction != "send" && direction != "receive") ||
+        (way != "direct" && way != "stream" && way != "board")) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const bool capture = direction == "receive";
+    const Path path = way == "direct" ? Path::direct : way == "stream" ? Path::stream : Path::board;
+    const unsigned periods = argc == 6 ? static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)) : 2000;
+
+    Stream s;
+    s.config.card = static_cast<uint8_t>(std::atoi(argv[1]));
+    s.config.device = static_cast<uint8_t>(std::atoi(argv[2]));
+    XU_UAC_Config_m(&s.config, capture ? PCM_IN : PCM_OUT, 2, 48000, kPeriod, 4, PCM_FORMAT_S16_LE);
+    if (XU_UAC_Init(&s.handle, &s.config) != 0) {
+        std::fprintf(stderr, "uac_period_cpu: cannot open card %s device %s\n", argv[1], argv[2]);
+        return 1;
+    }
+    s.instance.bInitialised = 1;
+    (capture ? s.instance.pCaptureHandle : s.instance.pPlaybackHandle) = s.handle;
+    s.frame.pData = s.data.data();
+    s.frame.u32Len = kPeriodBytes;
+
+    // The first transfers prepare and start the stream: not counted.
+    for (unsigned i = 0; i < kWarmup; i++) {
+        onePeriod(s, capture, path);
+    }
+    int status = 0;
+    const double start = threadSeconds();
+    for (unsigned i = 0; i < periods && status == 0; i++) {
+        status = failed(onePeriod(s, capture, path), path, capture) ? 1 : 0;
+    }
+    const double seconds = threadSeconds() - start;
+    if (status != 0) {
+        std::fprintf(stderr, "uac_period_cpu: a transfer failed: %s\n", pcm_get_error(s.handle->pcm));
+    }
+    XU_UAC_Uninit(s.handle);
+    if (status != 0) {
+        return 1;
+    }
+    std::printf("%s %s %u %.0f\n", direction.c_str(), way.c_str(), periods, seconds / periods * 1e9);
+    return 0;
+}
