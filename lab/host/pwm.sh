@@ -15,7 +15,7 @@ pwm-defer        PWM: the consumer loaded before the controller binds once the c
 pwm-stress       PWM: 4 processes issuing mixed commands for ${PWM_STRESS_SECONDS:-30} s (1 boot)
 pwm-unbind       PWM: unbind with a file open under slub_debug, bind again, unload (1 boot)
 pwm-twin         PWM: a second matching node fails cleanly and leaves nothing behind (1 boot)
-pwm-bench        [on-demand] PWM: benchmark, one SET_CONFIG + ENABLE against the sysfs writes (1 boot)
+pwm-bench        [on-demand] PWM: benchmark, one SET_CONFIG + ENABLE against the sysfs writes (2 boots)
 LIST
 }
 
@@ -122,7 +122,18 @@ scenario_pwm_twin()
     pwm_power_on pwm-twin board-twin slub_debug=FZPU
 }
 
+# Twice: timed by the emulator's clock (TCG, where entering the kernel costs
+# more against other work than on a real CPU), then with -icount shift=0,
+# where the guest's clock counts the instructions executed, one a nanosecond.
 scenario_pwm_bench()
 {
-    pwm_power_on pwm-bench board "lab.count=${PWM_BENCH_COUNT:-20000}"
+    local count="lab.count=${PWM_BENCH_COUNT:-20000}"
+    new_run pwm-bench
+    LAB_QEMU_ARGS=(-acpitable file="$PWM_OUT/board.aml")
+    power_on pwm-bench 1 "$count"
+    expect_state done 1
+    LAB_QEMU_ARGS+=(-icount shift=0,sleep=off)
+    power_on pwm-bench 2 "$count" lab.clock=instructions
+    LAB_QEMU_ARGS=()
+    expect_state done 2
 }
