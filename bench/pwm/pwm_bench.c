@@ -267,7 +267,6 @@ int main(int argc, char **argv)
     }
     printf("FIGURE pwm-bench: the ioctl path is %.2f times as fast as sysfs with files kept open, %.1f times as "
            "fast as sysfs opening a file per value (%s)\n",
-           by_sysfs / by_ioctl, by_echo / by_ioctl,
-           count_instructions ? "instructions counted" : "emulator time");
+           by_sysfs / by_ioctl, by_echo / by_ioctl, count_instructions ? "instructions counted" : "emulator time");
     return 0;
 }

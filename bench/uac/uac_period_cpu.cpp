@@ -22,14 +22,13 @@ constexpr unsigned kPeriodBytes = kPeriod * 4;
 // transfer waits for the card.
 constexpr unsigned kWarmup = 16;
 
-constexpr const char *kUsage =
-    "usage: uac_period_cpu CARD DEVICE send|receive direct|stream|board [PERIODS]\n"
-    "Streams PERIODS periods (1024 frames of 48 kHz stereo, default 2000) to or from\n"
-    "PCM device DEVICE of card CARD and prints the calling thread's CPU time per\n"
-    "period, in ns:\n"
-    "  direct  our tinyalsa's pcm_writei/pcm_readi\n"
-    "  stream  libuacbridge's XU_UAC_SendFrame/XU_UAC_GetFrame\n"
-    "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n";
+constexpr const char *kUsage = "usage: uac_period_cpu CARD DEVICE send|receive direct|stream|board [PERIODS]\n"
+                               "Streams PERIODS periods (1024 frames of 48 kHz stereo, default 2000) to or from\n"
+                               "PCM device DEVICE of card CARD and prints the calling thread's CPU time per\n"
+                               "period, in ns:\n"
+                               "  direct  our tinyalsa's pcm_writei/pcm_readi\n"
+                               "  stream  libuacbridge's XU_UAC_SendFrame/XU_UAC_GetFrame\n"
+                               "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n";
 
 enum class Path { direct, stream, board };
 
