@@ -123,6 +123,8 @@ TEST(UacToolsTest, HelpAndUsageErrors)
          2,
          "uaccap: --rate takes a rate of 8000-8999, 16000-16999, 32000-32999 or 48000-48999 Hz"},
         {uaccap_main, {"uaccap", "--seconds"}, 2, "uaccap: --seconds needs a positive number"},
+        {uaccap_main, {"uaccap", "a.wav", "--seconds", "1", "b.wav"}, 2, "uaccap: only one file can be written"},
+        {uaccap_main, {"uaccap", "--device", "1", "-x", "a.wav"}, 2, "uaccap: unknown option -x"},
         {uacplay_main,
          {"uacplay", "/nonexistent/x.wav"},
          1,

@@ -11,6 +11,7 @@
 
 #include "gadget_link.h"
 #include "level_meter.h"
+#include "tool_args.h"
 #include "tool_signal.h"
 #include "wav_file.h"
 
@@ -34,15 +35,10 @@ constexpr const char *kUsage =
 // Consecutive failed reads after which the host is taken to be gone.
 constexpr int kMaxFailedReads = 3;
 
-struct Args {
-    const char *path = nullptr;
-    LinkOptions link;
+struct Args : ToolArgs {
     double seconds = 0; // 0: until interrupted
     uint32_t channels = 2;
     uint32_t rate = 48000;
-    bool quiet = false;
-    bool help = false;
-    std::string error;
 };
 
 bool parsePositive(const char *text, double *value)
@@ -57,7 +53,7 @@ bool parsePositive(const char *text, double *value)
 }
 
 // Parses "--seconds", "--channels" or "--rate" with its value; false for other arguments.
-bool parseCaptureOption(int argc, char **argv, int *i, Args *args)
+bool parseCaptureOption(int argc, char **argv, int *i, Args *args, std::string *error)
 {
     const char *arg = argv[*i];
     if (std::strcmp(arg, "--seconds") != 0 && std::strcmp(arg, "--channels") != 0 && std::strcmp(arg, "--rate") != 0) {
@@ -65,18 +61,18 @@ bool parseCaptureOption(int argc, char **argv, int *i, Args *args)
     }
     double value = 0;
     if (*i + 1 >= argc || !parsePositive(argv[*i + 1], &value)) {
-        args->error = std::string(arg) + " needs a positive number";
+        *error = std::string(arg) + " needs a positive number";
     } else if (std::strcmp(arg, "--seconds") == 0) {
         args->seconds = value;
     } else if (std::strcmp(arg, "--channels") == 0) {
         args->channels = static_cast<uint32_t>(value);
         if (value != 1 && value != 2) {
-            args->error = "--channels takes 1 or 2";
+            *error = "--channels takes 1 or 2";
         }
     } else {
         args->rate = static_cast<uint32_t>(value);
         if (value != std::floor(value) || _BSP_UAC_CheckValue(args->rate, "Rate") != 0) {
-            args->error = "--rate takes a rate of 8000-8999, 16000-16999, 32000-32999 or 48000-48999 Hz";
+            *error = "--rate takes a rate of 8000-8999, 16000-16999, 32000-32999 or 48000-48999 Hz";
         }
     }
     (*i)++;
@@ -86,26 +82,9 @@ bool parseCaptureOption(int argc, char **argv, int *i, Args *args)
 Args parseArgs(int argc, char **argv)
 {
     Args args;
-    for (int i = 1; i < argc && args.error.empty(); i++) {
-        const char *arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            args.help = true;
-        } else if (std::strcmp(arg, "--quiet") == 0) {
-            args.quiet = true;
-        } else if (parseCaptureOption(argc, argv, &i, &args) ||
-                   parseLinkOption(argc, argv, &i, &args.link, &args.error)) {
-            continue;
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            args.error = std::string("unknown option ") + arg;
-        } else if (args.path != nullptr) {
-            args.error = "only one file can be written";
-        } else {
-            args.path = arg;
-        }
-    }
-    if (args.error.empty() && !args.help && args.path == nullptr) {
-        args.error = "no file given";
-    }
+    parseToolArgs(argc, argv, "written", &args, [&args](int count, char **values, int *i, std::string *error) {
+        return parseCaptureOption(count, values, i, &args, error);
+    });
     return args;
 }
 

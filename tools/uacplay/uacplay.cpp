@@ -10,6 +10,7 @@
 
 #include "gadget_link.h"
 #include "level_meter.h"
+#include "tool_args.h"
 #include "tool_signal.h"
 #include "wav_file.h"
 
@@ -28,36 +29,12 @@ constexpr const char *kUsage = "usage: uacplay [--card N] [--device N] [--quiet]
 
 constexpr uint32_t kFramesPerSend = 1024;
 
-struct Args {
-    const char *path = nullptr;
-    LinkOptions link;
-    bool quiet = false;
-    bool help = false;
-    std::string error;
-};
+using Args = ToolArgs;
 
 Args parseArgs(int argc, char **argv)
 {
     Args args;
-    for (int i = 1; i < argc && args.error.empty(); i++) {
-        const char *arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            args.help = true;
-        } else if (std::strcmp(arg, "--quiet") == 0) {
-            args.quiet = true;
-        } else if (parseLinkOption(argc, argv, &i, &args.link, &args.error)) {
-            continue;
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            args.error = std::string("unknown option ") + arg;
-        } else if (args.path != nullptr) {
-            args.error = "only one file can be played";
-        } else {
-            args.path = arg;
-        }
-    }
-    if (args.error.empty() && !args.help && args.path == nullptr) {
-        args.error = "no file given";
-    }
+    parseToolArgs(argc, argv, "played", &args);
     return args;
 }
 
