@@ -193,13 +193,8 @@ int capture(const Args &args)
 int main(int argc, char **argv)
 {
     const Args args = parseArgs(argc, argv);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!args.error.empty()) {
-        std::fprintf(stderr, "uaccap: %s\n%s", args.error.c_str(), kUsage);
-        return 2;
+    if (const int status = answerUsage(args, "uaccap", kUsage); status >= 0) {
+        return status;
     }
     return capture(args);
 }

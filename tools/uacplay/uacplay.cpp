@@ -163,13 +163,8 @@ int play(const Args &args, std::FILE *file, const WavInfo &info)
 int main(int argc, char **argv)
 {
     const Args args = parseArgs(argc, argv);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!args.error.empty()) {
-        std::fprintf(stderr, "uacplay: %s\n%s", args.error.c_str(), kUsage);
-        return 2;
+    if (const int status = answerUsage(args, "uacplay", kUsage); status >= 0) {
+        return status;
     }
     std::FILE *file = std::fopen(args.path, "rb");
     if (file == nullptr) {

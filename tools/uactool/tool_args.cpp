@@ -1,5 +1,6 @@
 #include "tool_args.h"
 
+#include <cstdio>
 #include <cstring>
 
 void parseToolArgs(int argc, char **argv, const char *file_verb, ToolArgs *args, const OwnOptionParser &own)
@@ -24,4 +25,17 @@ void parseToolArgs(int argc, char **argv, const char *file_verb, ToolArgs *args,
     if (args->error.empty() && !args->help && args->path == nullptr) {
         args->error = "no file given";
     }
+}
+
+int answerUsage(const ToolArgs &args, const char *tool, const char *usage)
+{
+    if (args.help) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (!args.error.empty()) {
+        std::fprintf(stderr, "%s: %s\n%s", tool, args.error.c_str(), usage);
+        return 2;
+    }
+    return -1;
 }

@@ -22,3 +22,7 @@ using OwnOptionParser = std::function<bool(int argc, char **argv, int *i, std::s
 // Fills *args from the command line, stopping at the first error. file_verb
 // completes "only one file can be ..." ("played", "written").
 void parseToolArgs(int argc, char **argv, const char *file_verb, ToolArgs *args, const OwnOptionParser &own = nullptr);
+
+// Answers --help (usage on standard output, 0) and a bad command line (the
+// error and the usage on standard error, 2); -1 when the tool goes on.
+int answerUsage(const ToolArgs &args, const char *tool, const char *usage);
