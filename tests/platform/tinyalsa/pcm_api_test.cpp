@@ -102,6 +102,9 @@ TEST(Transfers, RefuseTheWrongDirectionOrAccessBeforeAnythingElse)
 
     EXPECT_EQ(pcm_writei(in, buf, 4), -EINVAL);
     EXPECT_EQ(pcm_readi(out, buf, 4), -EINVAL);
+    // The right direction on a stream that never opened: nothing to talk to.
+    EXPECT_EQ(pcm_writei(out, buf, 4), -EBADF);
+    EXPECT_EQ(pcm_readi(in, buf, 4), -EBADF);
     EXPECT_EQ(pcm_mmap_write(out, buf, sizeof(buf)), -ENOSYS);
     EXPECT_EQ(pcm_mmap_read(in, buf, sizeof(buf)), -ENOSYS);
     EXPECT_EQ(pcm_mmap_read(out_mmap, buf, sizeof(buf)), -ENOSYS);
