@@ -45,35 +45,19 @@ template <typename Read> void receive(Run &run, PatternCheck &check, Read read)
     }
 }
 
-void libraryPlays(Run &run, const LibraryTransfers &library, const FramePattern &pattern)
+// Plays the pattern until told to stop. A period that send() does not take
+// (0 when taken) is offered again after a short sleep: the library's global
+// streams drop a period on a full buffer, and the host's playback is
+// non-blocking, since on the loopback card clocked by another card's timer a
+// blocking writer on device 1 was seen not to be woken as periods passed.
+template <typename Send> void play(Run &run, const FramePattern &pattern, Send send)
 {
     std::vector<int16_t> period(kPeriodSamples);
     uint32_t next = 0;
     int waited_ms = 0;
     pattern.fill(period.data(), kPeriodFrames, next);
     while (!run.stop && waited_ms < kGiveUpMs) {
-        if (library.send(period.data(), kPeriodBytes) != 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
-            waited_ms += kRetryMs;
-            continue;
-        }
-        waited_ms = 0;
-        next += kPeriodFrames;
-        pattern.fill(period.data(), kPeriodFrames, next);
-    }
-}
-
-// The host's playback is non-blocking, offered again after a short sleep
-// while the buffer is full: on the loopback card clocked by another card's
-// timer, a blocking writer on device 1 is not woken as periods pass.
-void hostPlays(Run &run, HostStream &host, const FramePattern &pattern)
-{
-    std::vector<int16_t> period(kPeriodSamples);
-    uint32_t next = 0;
-    int waited_ms = 0;
-    pattern.fill(period.data(), kPeriodFrames, next);
-    while (!run.stop && waited_ms < kGiveUpMs) {
-        if (pcm_writei(host.get(), period.data(), kPeriodFrames) < 0) {
+        if (send(period.data()) != 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
             waited_ms += kRetryMs;
             continue;
@@ -107,8 +91,12 @@ DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, H
     });
     // The receivers are running before anything is played.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::thread host_player([&] { hostPlays(run, host_play, from_host); });
-    std::thread library_player([&] { libraryPlays(run, library, to_host); });
+    std::thread host_player([&] {
+        play(run, from_host,
+             [&](const int16_t *data) { return pcm_writei(host_play.get(), data, kPeriodFrames) < 0 ? -1 : 0; });
+    });
+    std::thread library_player(
+        [&] { play(run, to_host, [&](int16_t *data) { return library.send(data, kPeriodBytes); }); });
     host_receiver.join();
     library_receiver.join();
     run.stop = true;
