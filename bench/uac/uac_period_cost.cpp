@@ -10,6 +10,7 @@
 
 #include "bsp_uac.h"
 #include "fake_kernel.h"
+#include "period_paths.h"
 
 extern "C" void *__libc_malloc(size_t);
 extern "C" void *__libc_calloc(size_t, size_t);
@@ -55,9 +56,7 @@ struct Setup {
     CopyingKernel kernel;
     UAC_CONFIG_S record{};
     UAC_HANDLE_S handle{};
-    UAC_INSTANCE_S instance{};
-    // A caller streaming from one buffer fills its frame record once.
-    UAC_AUDIO_FRAME_S frame{};
+    PeriodTarget target;
     std::vector<char> data = std::vector<char>(kPeriodBytes);
 
     Setup(bool capture, bool copy, unsigned periods)
@@ -71,29 +70,15 @@ struct Setup {
         handle.magic = UAC_HANDLE_MAGIC;
         handle.uac_config = &record;
         handle.pcm = pcm_open_on(&kernel.table, 0, 0, flags, &record.config);
-        instance.bInitialised = 1;
-        frame.pData = data.data();
-        frame.u32Len = kPeriodBytes;
-        (capture ? instance.pCaptureHandle : instance.pPlaybackHandle) = &handle;
+        target.attach(&handle, capture, data.data(), kPeriod, kPeriodBytes);
     }
     ~Setup() { pcm_close(handle.pcm); }
 };
 
-enum class Path { direct, stream, board };
-
 // One period per call, by the path asked for.
 int onePeriod(Setup &s, bool capture, Path path)
 {
-    if (path == Path::direct) {
-        return capture ? pcm_readi(s.handle.pcm, s.data.data(), kPeriod)
-                       : pcm_writei(s.handle.pcm, s.data.data(), kPeriod);
-    }
-    if (path == Path::stream) {
-        UAC_FRAME_S frame{0, s.data.data(), kPeriodBytes};
-        return capture ? XU_UAC_GetFrame(&s.handle, &frame) : XU_UAC_SendFrame(&s.handle, &frame);
-    }
-    return capture ? BSP_UacGetFrame_m(&s.instance, s.data.data(), kPeriodBytes)
-                   : BSP_UacSendFrame_m(&s.instance, s.frame);
+    return transferPeriod(s.target, capture, path);
 }
 
 // The measured part: callgrind collects inside this function only.
@@ -155,13 +140,12 @@ int main(int argc, char **argv)
             words.push_back(arg);
         }
     }
-    if (words.size() != 2 || (words[0] != "send" && words[0] != "receive") ||
-        (words[1] != "direct" && words[1] != "stream" && words[1] != "board")) {
+    bool capture = false;
+    Path path = Path::direct;
+    if (words.size() != 2 || !directionFromName(words[0], &capture) || !pathFromName(words[1], &path)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const bool capture = words[0] == "receive";
-    const Path path = words[1] == "direct" ? Path::direct : words[1] == "stream" ? Path::stream : Path::board;
     Setup setup(capture, copy, periods);
     // The first transfer prepares (and starts) the stream: not a period's cost.
     runPeriods(setup, capture, Path::direct, 0);

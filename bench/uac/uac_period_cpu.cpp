@@ -9,10 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
-#include "bsp_uac.h"
+#include "period_paths.h"
 
 namespace {
 
@@ -29,30 +28,6 @@ constexpr const char *kUsage = "usage: uac_period_cpu CARD DEVICE send|receive d
                                "  direct  our tinyalsa's pcm_writei/pcm_readi\n"
                                "  stream  libuacbridge's XU_UAC_SendFrame/XU_UAC_GetFrame\n"
                                "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n";
-
-enum class Path { direct, stream, board };
-
-struct Stream {
-    UAC_CONFIG_S config{};
-    UAC_HANDLE_S *handle = nullptr;
-    UAC_INSTANCE_S instance{};
-    UAC_AUDIO_FRAME_S frame{};
-    std::vector<char> data = std::vector<char>(kPeriodBytes, 0);
-};
-
-int onePeriod(Stream &s, bool capture, Path path)
-{
-    if (path == Path::direct) {
-        return capture ? pcm_readi(s.handle->pcm, s.data.data(), kPeriod)
-                       : pcm_writei(s.handle->pcm, s.data.data(), kPeriod);
-    }
-    if (path == Path::stream) {
-        UAC_FRAME_S frame{0, s.data.data(), kPeriodBytes};
-        return capture ? XU_UAC_GetFrame(s.handle, &frame) : XU_UAC_SendFrame(s.handle, &frame);
-    }
-    return capture ? BSP_UacGetFrame_m(&s.instance, s.data.data(), kPeriodBytes)
-                   : BSP_UacSendFrame_m(&s.instance, s.frame);
-}
 
 double threadSeconds()
 {
@@ -79,47 +54,44 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
-    const std::string direction = argc > 3 ? argv[3] : "";
-    const std::string way = argc > 4 ? argv[4] : "";
-    if (argc < 5 || argc > 6 || (direction != "send" && direction != "receive") ||
-        (way != "direct" && way != "stream" && way != "board")) {
+    bool capture = false;
+    Path path = Path::direct;
+    if (argc < 5 || argc > 6 || !directionFromName(argv[3], &capture) || !pathFromName(argv[4], &path)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const bool capture = direction == "receive";
-    const Path path = way == "direct" ? Path::direct : way == "stream" ? Path::stream : Path::board;
     const unsigned periods = argc == 6 ? static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)) : 2000;
 
-    Stream s;
-    s.config.card = static_cast<uint8_t>(std::atoi(argv[1]));
-    s.config.device = static_cast<uint8_t>(std::atoi(argv[2]));
-    XU_UAC_Config_m(&s.config, capture ? PCM_IN : PCM_OUT, 2, 48000, kPeriod, 4, PCM_FORMAT_S16_LE);
-    if (XU_UAC_Init(&s.handle, &s.config) != 0) {
+    UAC_CONFIG_S config{};
+    config.card = static_cast<uint8_t>(std::atoi(argv[1]));
+    config.device = static_cast<uint8_t>(std::atoi(argv[2]));
+    XU_UAC_Config_m(&config, capture ? PCM_IN : PCM_OUT, 2, 48000, kPeriod, 4, PCM_FORMAT_S16_LE);
+    UAC_HANDLE_S *handle = nullptr;
+    if (XU_UAC_Init(&handle, &config) != 0) {
         std::fprintf(stderr, "uac_period_cpu: cannot open card %s device %s\n", argv[1], argv[2]);
         return 1;
     }
-    s.instance.bInitialised = 1;
-    (capture ? s.instance.pCaptureHandle : s.instance.pPlaybackHandle) = s.handle;
-    s.frame.pData = s.data.data();
-    s.frame.u32Len = kPeriodBytes;
+    std::vector<char> data(kPeriodBytes, 0);
+    PeriodTarget target;
+    target.attach(handle, capture, data.data(), kPeriod, kPeriodBytes);
 
     // The first transfers prepare and start the stream: not counted.
     for (unsigned i = 0; i < kWarmup; i++) {
-        onePeriod(s, capture, path);
+        transferPeriod(target, capture, path);
     }
     int status = 0;
     const double start = threadSeconds();
     for (unsigned i = 0; i < periods && status == 0; i++) {
-        status = failed(onePeriod(s, capture, path), path, capture) ? 1 : 0;
+        status = failed(transferPeriod(target, capture, path), path, capture) ? 1 : 0;
     }
     const double seconds = threadSeconds() - start;
     if (status != 0) {
-        std::fprintf(stderr, "uac_period_cpu: a transfer failed: %s\n", pcm_get_error(s.handle->pcm));
+        std::fprintf(stderr, "uac_period_cpu: a transfer failed: %s\n", pcm_get_error(handle->pcm));
     }
-    XU_UAC_Uninit(s.handle);
+    XU_UAC_Uninit(handle);
     if (status != 0) {
         return 1;
     }
-    std::printf("%s %s %u %.0f\n", direction.c_str(), way.c_str(), periods, seconds / periods * 1e9);
+    std::printf("%s %s %u %.0f\n", argv[3], argv[4], periods, seconds / periods * 1e9);
     return 0;
 }

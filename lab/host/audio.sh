@@ -42,12 +42,10 @@ scenario_audio_gadget()
     audio_run audio-gadget
 }
 
-# With -icount shift=0 the guest's clock advances one nanosecond per
-# instruction executed, and sleep=off lets it skip idle time: CPU times
-# measured in the guest are instruction counts.
+# Instructions counted: the guest's CPU times are instruction counts.
 scenario_audio_cost()
 {
-    local LAB_QEMU_ARGS=(-icount shift=0,sleep=off)
+    local LAB_QEMU_ARGS=("${LAB_ICOUNT[@]}")
     audio_run audio-cost lab.periods="${AUDIO_COST_PERIODS:-2000}"
 }
 

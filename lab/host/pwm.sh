@@ -84,13 +84,20 @@ install_pwm_lab()
 # pwm_power_on SCENARIO TABLE [kernel args...]: one power-on with the SSDT given.
 pwm_power_on()
 {
-    local scenario=$1 table=$2
-    shift 2
-    new_run "$scenario"
-    LAB_QEMU_ARGS=(-acpitable file="$PWM_OUT/$table.aml")
-    power_on "$scenario" 1 "$@"
+    new_run "$1"
+    pwm_boot "$1" "$2" 1 "${@:3}"
+}
+
+# pwm_boot SCENARIO TABLE BOOT [kernel args...]: power-on number BOOT of a run,
+# with the SSDT given and the qemu options in PWM_QEMU_MORE.
+pwm_boot()
+{
+    local scenario=$1 table=$2 boot=$3
+    shift 3
+    LAB_QEMU_ARGS=(-acpitable file="$PWM_OUT/$table.aml" ${PWM_QEMU_MORE[@]+"${PWM_QEMU_MORE[@]}"})
+    power_on "$scenario" "$boot" "$@"
     LAB_QEMU_ARGS=()
-    expect_state done 1
+    expect_state done "$boot"
 }
 
 scenario_pwm_bind()
@@ -123,17 +130,11 @@ scenario_pwm_twin()
 }
 
 # Twice: timed by the emulator's clock (TCG, where entering the kernel costs
-# more against other work than on a real CPU), then with -icount shift=0,
-# where the guest's clock counts the instructions executed, one a nanosecond.
+# more against other work than on a real CPU), then with instructions counted.
 scenario_pwm_bench()
 {
     local count="lab.count=${PWM_BENCH_COUNT:-20000}"
-    new_run pwm-bench
-    LAB_QEMU_ARGS=(-acpitable file="$PWM_OUT/board.aml")
-    power_on pwm-bench 1 "$count"
-    expect_state done 1
-    LAB_QEMU_ARGS+=(-icount shift=0,sleep=off)
-    power_on pwm-bench 2 "$count" lab.clock=instructions
-    LAB_QEMU_ARGS=()
-    expect_state done 2
+    pwm_power_on pwm-bench board "$count"
+    local PWM_QEMU_MORE=("${LAB_ICOUNT[@]}")
+    pwm_boot pwm-bench board 2 "$count" lab.clock=instructions
 }
