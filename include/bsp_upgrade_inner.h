@@ -96,6 +96,11 @@ const char *bspPartNumToStr(PARTITION_TYPE_E enPartType);
 /* Copies the raw content of a boot-chain partition onto its twin; 0 on success. */
 BU_S32 BSP_CopySrcPartitionToDest(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enSrcPart, PARTITION_TYPE_E enDestPart);
 
+/* Why the calling thread's last call of the service above failed, in one line
+ * ("erase of block 3 (MEMERASE64): Input/output error"); "" after a success.
+ * The text stays valid until the thread's next call of the service. */
+const BU_CHAR *BSP_GetUpgradeError(void);
+
 #ifdef __cplusplus
 }
 #endif

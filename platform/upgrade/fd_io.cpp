@@ -13,6 +13,9 @@ bool pread_full(int fd, void *buf, size_t len, off_t offset)
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n == 0) {
+            errno = EIO; // the end came first
+        }
         if (n <= 0) {
             return false;
         }
@@ -30,6 +33,9 @@ bool pwrite_full(int fd, const void *buf, size_t len, off_t offset)
         ssize_t n = pwrite(fd, p, len, offset);
         if (n < 0 && errno == EINTR) {
             continue;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
         }
         if (n <= 0) {
             return false;

@@ -21,12 +21,20 @@ public:
     UniqueFd &operator=(const UniqueFd &) = delete;
     bool ok() const { return fd_ >= 0; }
     int get() const { return fd_; }
+    void reset(int fd)
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = fd;
+    }
 
 private:
     int fd_;
 };
 
-// Both retry on EINTR and short transfers; false on an error or end of file.
+// Both retry on EINTR and short transfers; false on an error or end of file
+// (errno EIO for an end of file, ENOSPC for a write that took nothing).
 bool pread_full(int fd, void *buf, size_t len, off_t offset);
 bool pwrite_full(int fd, const void *buf, size_t len, off_t offset);
 

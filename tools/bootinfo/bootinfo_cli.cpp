@@ -148,7 +148,7 @@ int show(const Options &options, FILE *out, FILE *err)
     BOOT_INFO_S record;
     memset(&record, 0, sizeof(record));
     if (BSP_GetBootMode(&record) != 0) {
-        fputs("bootinfo: cannot read the boot-information record (no valid copy in storage)\n", err);
+        fprintf(err, "bootinfo: cannot read the boot-information record: %s\n", BSP_GetUpgradeError());
         return BOOTINFO_FAILED;
     }
     if (options.json) {
@@ -165,18 +165,20 @@ int set(const Options &options, const Change &change, FILE *err)
     memset(&record, 0, sizeof(record));
     if (BSP_GetBootMode(&record) != 0) {
         if (!options.force) {
-            fputs("bootinfo: cannot read the boot-information record (no valid copy in storage); nothing stored.\n"
-                  "Use --force to store the change on top of the service's default record.\n",
-                  err);
+            fprintf(err,
+                    "bootinfo: cannot read the boot-information record: %s; nothing stored.\n"
+                    "Use --force to store the change on top of the service's default record.\n",
+                    BSP_GetUpgradeError());
             return BOOTINFO_FAILED;
         }
-        fputs("bootinfo: cannot read the boot-information record; --force: storing the change on top of the "
-              "service's default record\n",
-              err);
+        fprintf(err,
+                "bootinfo: cannot read the boot-information record: %s; --force: storing the change on top of the "
+                "service's default record\n",
+                BSP_GetUpgradeError());
     }
     apply(change, &record);
     if (BSP_SetBootMode(&record) != 0) {
-        fputs("bootinfo: storing the boot-information record failed\n", err);
+        fprintf(err, "bootinfo: storing the boot-information record failed: %s\n", BSP_GetUpgradeError());
         return BOOTINFO_FAILED;
     }
     return BOOTINFO_OK;

@@ -24,7 +24,7 @@ TEST(PartitionCopy, CopiesEveryBlockAndErasesStaleContent)
     for (uint32_t i = 0; i < 6; i++) {
         dst.fill_block(i, 0x55); // old content everywhere
     }
-    ASSERT_TRUE(copy_partition(src, dst));
+    ASSERT_TRUE(copy_partition(src, dst).ok());
     for (uint32_t i = 0; i < 6; i++) {
         EXPECT_TRUE(same_block(src, i, dst, i)) << "block " << i;
     }
@@ -41,7 +41,7 @@ TEST(PartitionCopy, SkipsBadBlocksOnBothSides)
     src.fill_block(2, 20);
     src.fill_block(3, 30);
     // Good source blocks 0, 2, 3 land on good destination blocks 1, 2, 4.
-    ASSERT_TRUE(copy_partition(src, dst));
+    ASSERT_TRUE(copy_partition(src, dst).ok());
     EXPECT_TRUE(same_block(src, 0, dst, 1));
     EXPECT_TRUE(same_block(src, 2, dst, 2));
     EXPECT_TRUE(same_block(src, 3, dst, 4));
@@ -55,10 +55,10 @@ TEST(PartitionCopy, TwinWithFewerGoodBlocksTakesOnlyErasedLeftovers)
     dst.mark_bad(2);
     src.fill_block(0, 1);
     src.fill_block(1, 2);
-    EXPECT_TRUE(copy_partition(src, dst)) << "the source's last blocks are erased";
+    EXPECT_TRUE(copy_partition(src, dst).ok()) << "the source's last blocks are erased";
 
     src.fill_block(3, 4);
-    EXPECT_FALSE(copy_partition(src, dst)) << "data that does not fit is a failure";
+    EXPECT_FALSE(copy_partition(src, dst).ok()) << "data that does not fit is a failure";
 }
 
 TEST(PartitionCopy, ErasedPagesAreNotProgrammed)
@@ -66,7 +66,7 @@ TEST(PartitionCopy, ErasedPagesAreNotProgrammed)
     MemFlash src(2);
     MemFlash dst(2);
     src.block(0)[0] = 0x12; // one page with data, the rest erased
-    ASSERT_TRUE(copy_partition(src, dst));
+    ASSERT_TRUE(copy_partition(src, dst).ok());
     EXPECT_EQ(dst.pages_written, 1);
     EXPECT_TRUE(same_block(src, 0, dst, 0));
 }
@@ -78,15 +78,15 @@ TEST(PartitionCopy, FailuresAreReported)
     {
         MemFlash dst(2);
         dst.fail_erase(true);
-        EXPECT_FALSE(copy_partition(src, dst));
+        EXPECT_FALSE(copy_partition(src, dst).ok());
     }
     {
         MemFlash dst(2);
         dst.cut_after(100);
-        EXPECT_FALSE(copy_partition(src, dst));
+        EXPECT_FALSE(copy_partition(src, dst).ok());
     }
     {
         MemFlash dst(2, 16384, 512);
-        EXPECT_FALSE(copy_partition(src, dst)) << "geometries differ";
+        EXPECT_FALSE(copy_partition(src, dst).ok()) << "geometries differ";
     }
 }

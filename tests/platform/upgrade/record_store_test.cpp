@@ -30,7 +30,7 @@ std::vector<uint8_t> make_record(uint8_t seed)
 std::vector<uint8_t> load(SlotMedium &m, bool *ok)
 {
     std::vector<uint8_t> r(kRecordLen, 0);
-    *ok = load_record(m, r.data(), r.size());
+    *ok = load_record(m, r.data(), r.size()).ok();
     return r;
 }
 
@@ -111,7 +111,7 @@ TEST(RecordStore, StoreCutOffAtAnyByteLeavesOldOrNewRecord)
         ASSERT_TRUE(store_record(medium, old_record.data(), old_record.size()));
 
         CutFileMedium cut_medium(file.path, cut);
-        bool stored = store_record(cut_medium, new_record.data(), new_record.size());
+        bool stored = store_record(cut_medium, new_record.data(), new_record.size()).ok();
         bool ok = false;
         auto got = load(medium, &ok);
         ASSERT_TRUE(ok) << "cut at " << cut;
