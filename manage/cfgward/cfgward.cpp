@@ -146,6 +146,21 @@ bool bspFindUnfinishedCfgPart(const BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E *
     return true;
 }
 
+/* The side a finished configuration upgrade would be copied onto, as bspCheckCfgUpgradeStat picks it. */
+bool bspFindPendingCfgDest(const BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enPartTypeA, PARTITION_TYPE_E enPartTypeB,
+                           PARTITION_TYPE_E *penDstPart)
+{
+    if (pstBootInfo->aenUpgradeStat[enPartTypeA] == UPGRADE_E_FINISH) {
+        *penDstPart = enPartTypeB;
+        return true;
+    }
+    if (pstBootInfo->aenUpgradeStat[enPartTypeB] == UPGRADE_E_FINISH) {
+        *penDstPart = enPartTypeA;
+        return true;
+    }
+    return false;
+}
+
 /* Every attempt, the first one included, starts by taking the side down. */
 BU_S32 bspMountCfgPart(PARTITION_TYPE_E enCfgPart, const char *pcPath)
 {
@@ -171,7 +186,11 @@ BU_S32 bspGuideCfgPartition(BOOT_INFO_S *pstBootInfo)
 
     if (s32FlagA == 0 && s32FlagB == 0) {
         PARTITION_TYPE_E enUnfinished;
-        if (bspFindUnfinishedCfgPart(pstBootInfo, &enUnfinished) && bspResOneCfgPart(pstBootInfo, enUnfinished) != 0) {
+        PARTITION_TYPE_E enPending;
+        /* A side that a finished upgrade is about to be copied onto is rebuilt by that copy: once is enough. */
+        const bool bRebuiltByPropagation = bspFindPendingCfgDest(pstBootInfo, enCfgPartA, enCfgPartB, &enPending);
+        if (bspFindUnfinishedCfgPart(pstBootInfo, &enUnfinished) &&
+            !(bRebuiltByPropagation && enPending == enUnfinished) && bspResOneCfgPart(pstBootInfo, enUnfinished) != 0) {
             printf("[%s %d]: bspResOneCfgPart error\n", "bspGuideCfgPartition", 301);
             return -1;
         }

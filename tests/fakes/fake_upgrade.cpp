@@ -68,10 +68,15 @@ extern "C" BU_S32 BSP_GetBootMode(BOOT_INFO_S *pstBootInfo)
 extern "C" BU_S32 BSP_SetBootMode(BOOT_INFO_S *pstBootInfo)
 {
     state().stores.push_back(*pstBootInfo);
-    if (state().set_status == 0) {
+    int status = state().set_status;
+    if (!state().set_sequence.empty()) {
+        status = state().set_sequence.front();
+        state().set_sequence.erase(state().set_sequence.begin());
+    }
+    if (status == 0) {
         state().record = *pstBootInfo;
     }
-    return state().set_status;
+    return status;
 }
 
 extern "C" BU_S32 BU_RunCmd(const char *pcCmd)

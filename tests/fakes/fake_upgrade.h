@@ -23,6 +23,8 @@ struct State {
     BOOT_INFO_S record{};
     int get_status = 0;
     int set_status = 0;
+    // Statuses of the next stores, in order; set_status once they are used up.
+    std::vector<int> set_sequence;
     int copy_status = 0;
     std::vector<BOOT_INFO_S> stores;
     std::vector<std::pair<int, int>> copies; // (source, destination)

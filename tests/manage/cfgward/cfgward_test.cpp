@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "capture_stdout.h"
@@ -304,6 +305,62 @@ TEST_F(CfgwardTest, FailedStoreDuringPropagationKeepsTheMarkForTheNextBoot)
     EXPECT_EQ(r.out, "[bspCheckCfgUpgradeStat: 224] bspResOneCfgPart error\n"
                      "[bspGuideCfgPartition 271]: bspCheckCfgUpgradeStat error\nbspGuideCfgPartition error\n");
     EXPECT_EQ(state().record.aenUpgradeStat[8], UPGRADE_E_FINISH);
+}
+
+TEST_F(CfgwardTest, UnfinishedSideThatAnUpgradeGoesOntoIsRebuiltOnce)
+{
+    struct Case {
+        int finished;
+        int marked;
+    };
+    for (Case c : {Case{7, 8}, Case{8, 7}}) {
+        SCOPED_TRACE(c.finished);
+        original = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
+        original.aenUpgradeStat[c.finished] = UPGRADE_E_FINISH;
+        original.aenPartStat[c.marked] = PARTITION_STAT_E_WRONG_DATA;
+        fake_upgrade::reset(original);
+        GuideRun r = run_cfgward();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1) + rebuild_one(c.marked));
+        ASSERT_EQ(state().stores.size(), 3u);
+        expect_stored(2, {{c.marked, PARTITION_STAT_E_OK_DATA}}, {{c.finished, UPGRADE_E_NONE}});
+    }
+}
+
+TEST_F(CfgwardTest, FailedFinalTakeDownFromReserveKeepsTheFolder)
+{
+    // Only the take-down after the copy fails: /reserve may still hold the volume.
+    fail_mount(8);
+    fake_upgrade::answer("umount /reserve", 1);
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, 0);
+    Lines expected = attempts(7, 1) + attempts(8, 3) + rebuild_one(8);
+    expected.erase(std::find(expected.begin(), expected.end(), "rm -rf /reserve"));
+    EXPECT_EQ(state().commands, expected);
+    ASSERT_EQ(state().stores.size(), 2u);
+    expect_stored(1, {}, {});
+
+    // The same in a propagation.
+    original.aenUpgradeStat[7] = UPGRADE_E_FINISH;
+    fake_upgrade::reset(original);
+    fake_upgrade::answer("umount /reserve", 1);
+    EXPECT_EQ(run_cfgward().status, 0);
+    expected = attempts(7, 1) + attempts(8, 1) + rebuild_one(8);
+    expected.erase(std::find(expected.begin(), expected.end(), "rm -rf /reserve"));
+    EXPECT_EQ(state().commands, expected);
+}
+
+TEST_F(CfgwardTest, FailedFinalStoreOfAPropagationFailsTheGuide)
+{
+    // The rebuild's two stores succeed; only the one that clears the finished mark fails.
+    original.aenUpgradeStat[7] = UPGRADE_E_FINISH;
+    fake_upgrade::reset(original);
+    state().set_sequence = {0, 0, -1};
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "[bspGuideCfgPartition 271]: bspCheckCfgUpgradeStat error\nbspGuideCfgPartition error\n");
+    EXPECT_EQ(state().stores.size(), 3u);
 }
 
 TEST_F(CfgwardTest, FailedReadIsReportedAndTheGuideGoesOn)
