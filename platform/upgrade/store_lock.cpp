@@ -21,8 +21,10 @@ Status lock_store(int fd, LockMode mode, int timeout_ms)
 {
     const int op = (mode == LockMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     const long long deadline = now_ms() + timeout_ms;
-    // Stores take milliseconds: polling every few milliseconds costs nothing
-    // and, unlike a blocking flock under an alarm, needs no signal handler.
+    // Stores take milliseconds: polling every millisecond costs nothing and,
+    // unlike a blocking flock under an alarm, needs no signal handler. The
+    // lock is not fair: a program storing back to back can hold off a reader,
+    // which then fails at the deadline instead of waiting for ever.
     for (;;) {
         if (flock(fd, op) == 0) {
             return Status();
@@ -33,7 +35,7 @@ Status lock_store(int fd, LockMode mode, int timeout_ms)
         if (now_ms() >= deadline) {
             return Status::failure("record store busy: no lock within the time allowed", "flock", 0);
         }
-        const timespec pause{0, 5 * 1000 * 1000};
+        const timespec pause{0, 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
 }

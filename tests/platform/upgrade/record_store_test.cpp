@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +14,7 @@
 #include "flash.h"
 #include "mem_flash.h"
 #include "record_store.h"
+#include "store_lock.h"
 
 using namespace bsp_upgrade;
 
@@ -207,4 +211,276 @@ TEST(RecordStore, SequenceNumbersWrapAround)
     Envelope env;
     memcpy(&env, flash.block(0), sizeof(env));
     EXPECT_EQ(env.sequence, 1u) << "the older slot was overwritten";
+}
+
+namespace {
+
+// Lays down one copy with a chosen sequence number in a block, as a store of
+// the earlier two-block layout did.
+void put_copy(MemFlash &flash, uint32_t block, uint32_t sequence, const std::vector<uint8_t> &record)
+{
+    Envelope env{kEnvelopeMagic, sequence, static_cast<uint32_t>(record.size()), 0};
+    uint32_t crc = crc32_update(0, &env.sequence, 4);
+    crc = crc32_update(crc, &env.length, 4);
+    env.crc = crc32_update(crc, record.data(), record.size());
+    memset(flash.block(block), 0xFF, flash.erase_size());
+    memcpy(flash.block(block), &env, sizeof(env));
+    memcpy(flash.block(block) + sizeof(env), record.data(), record.size());
+}
+
+int good_blocks(MemFlash &flash, uint32_t blocks)
+{
+    int good = 0;
+    for (uint32_t b = 0; b < blocks; b++) {
+        good += flash.bad(b) ? 0 : 1;
+    }
+    return good;
+}
+
+} // namespace
+
+TEST(RecordRing, StoresGoRoundEveryGoodBlock)
+{
+    MemFlash flash(8, 16384, 2048);
+    flash.mark_bad(3);
+    FlashMedium medium(flash);
+    for (uint8_t seed = 0; seed < 70; seed++) {
+        const auto r = make_record(seed);
+        ASSERT_TRUE(store_record(medium, r.data(), r.size()).ok()) << int(seed);
+        bool ok = false;
+        ASSERT_EQ(load(medium, &ok), r) << int(seed);
+    }
+    // 70 stores over 7 good blocks: each erased 10 times, the bad one never.
+    for (uint32_t b = 0; b < 8; b++) {
+        EXPECT_EQ(flash.erase_count(b), b == 3 ? 0 : 10) << "block " << b;
+    }
+}
+
+TEST(RecordRing, WornBlocksAreMarkedBadAndStoresGoOnUntilTwoAreLeft)
+{
+    constexpr uint32_t kBlocks = 8;
+    MemFlash flash(kBlocks, 16384, 2048);
+    // Each block lasts a different number of erases, as real blocks do.
+    for (uint32_t b = 0; b < kBlocks; b++) {
+        flash.wear_out_after(b, 3 + static_cast<int>(b) * 2);
+    }
+    std::vector<uint8_t> last;
+    int stored = 0;
+    for (uint8_t seed = 0; seed < 200; seed++) {
+        const auto r = make_record(seed);
+        // A fresh medium each time, as each call of the service opens the partition anew.
+        FlashMedium medium(flash);
+        const int good_before = good_blocks(flash, kBlocks);
+        Status st = store_record(medium, r.data(), r.size());
+        if (!st) {
+            // Only refused once fewer than two good blocks are left, and it says so.
+            EXPECT_LT(good_blocks(flash, kBlocks), 2) << "store " << int(seed);
+            char text[160];
+            st.describe(text, sizeof(text));
+            EXPECT_NE(std::string(text).find("fewer than two good blocks"), std::string::npos) << text;
+            EXPECT_GE(good_before, 1);
+            break;
+        }
+        stored++;
+        last = r;
+        FlashMedium reader(flash);
+        bool ok = false;
+        ASSERT_EQ(load(reader, &ok), r) << "store " << int(seed);
+    }
+    EXPECT_EQ(flash.marked_bad, static_cast<int>(kBlocks) - 1);
+    EXPECT_GT(stored, 40);
+    // The last record stored is still there, in the one block left.
+    FlashMedium reader(flash);
+    bool ok = false;
+    EXPECT_EQ(load(reader, &ok), last);
+    EXPECT_TRUE(ok);
+}
+
+TEST(RecordRing, FailedWriteOrReadBackMovesToTheNextBlock)
+{
+    MemFlash flash(4, 16384, 2048);
+    FlashMedium medium(flash);
+    const auto a = make_record(1);
+    const auto b = make_record(2);
+    ASSERT_TRUE(store_record(medium, a.data(), a.size()).ok()); // block 0
+    flash.fail_writes(1);
+    ASSERT_TRUE(store_record(medium, b.data(), b.size()).ok());
+    EXPECT_TRUE(flash.bad(1));
+    bool ok = false;
+    FlashMedium reader(flash);
+    EXPECT_EQ(load(reader, &ok), b);
+    EXPECT_EQ(memcmp(flash.block(2) + sizeof(Envelope), b.data(), b.size()), 0) << "b went to block 2";
+    EXPECT_EQ(memcmp(flash.block(0) + sizeof(Envelope), a.data(), a.size()), 0) << "the older copy stays";
+}
+
+TEST(RecordRing, CopiesOfTheEarlierTwoBlockLayoutAreRead)
+{
+    MemFlash flash(8, 131072, 2048);
+    flash.mark_bad(0);
+    const auto a = make_record(1);
+    const auto b = make_record(2);
+    // The earlier layout: slot 0 and 1 in the first two good blocks.
+    put_copy(flash, 1, 41, a);
+    put_copy(flash, 2, 42, b);
+    FlashMedium medium(flash);
+    bool ok = false;
+    EXPECT_EQ(load(medium, &ok), b);
+    EXPECT_TRUE(ok);
+    // The next store goes to the block after the newest and is read back.
+    const auto c = make_record(3);
+    ASSERT_TRUE(store_record(medium, c.data(), c.size()).ok());
+    Envelope env;
+    memcpy(&env, flash.block(3), sizeof(env));
+    EXPECT_EQ(env.sequence, 43u);
+    EXPECT_EQ(load(medium, &ok), c);
+}
+
+TEST(RecordRing, ReadCostsAboutOneCopy)
+{
+    MemFlash flash(8, 131072, 2048);
+    FlashMedium writer(flash);
+    for (uint8_t seed = 0; seed < 12; seed++) {
+        const auto r = make_record(seed);
+        ASSERT_TRUE(store_record(writer, r.data(), r.size()).ok());
+    }
+    flash.bytes_read = 0;
+    FlashMedium reader(flash);
+    bool ok = false;
+    EXPECT_EQ(load(reader, &ok), make_record(11));
+    // Eight envelopes and one whole copy.
+    EXPECT_EQ(flash.bytes_read, 8 * sizeof(Envelope) + stored_size(kRecordLen));
+}
+
+TEST(RecordRing, UnreadableCopiesNeverRestartTheSequence)
+{
+    MemFlash flash(2, 16384, 2048);
+    const auto a = make_record(1);
+    const auto b = make_record(2);
+    const auto c = make_record(3);
+    {
+        FlashMedium medium(flash);
+        ASSERT_TRUE(store_record(medium, a.data(), a.size()).ok());
+        ASSERT_TRUE(store_record(medium, b.data(), b.size()).ok());
+    }
+    // Both copies unreadable for a moment: the store must not guess.
+    flash.fail_reads(0, 2);
+    flash.fail_reads(1, 2);
+    {
+        FlashMedium medium(flash);
+        Status st = store_record(medium, c.data(), c.size());
+        EXPECT_FALSE(st.ok());
+        EXPECT_EQ(st.err(), EBADMSG);
+    }
+    flash.fail_reads(0, 0);
+    flash.fail_reads(1, 0);
+    FlashMedium medium(flash);
+    bool ok = false;
+    EXPECT_EQ(load(medium, &ok), b) << "nothing was stored over the newest copy";
+    ASSERT_TRUE(store_record(medium, c.data(), c.size()).ok());
+    EXPECT_EQ(load(medium, &ok), c) << "the store after the error is the newest";
+
+    // With the newest copy unreadable, the store takes its place with a newer number.
+    const auto d = make_record(4);
+    flash.fail_reads(1, 1); // c went to block 1
+    ASSERT_TRUE(store_record(medium, d.data(), d.size()).ok());
+    EXPECT_EQ(load(medium, &ok), d);
+}
+
+TEST(RecordRing, ReadErrorIsTheCauseWhenNoCopyIsValid)
+{
+    MemFlash flash(2, 16384, 2048);
+    flash.fail_reads(0, 1);
+    FlashMedium medium(flash);
+    std::vector<uint8_t> r(kRecordLen);
+    Status st = load_record(medium, r.data(), r.size());
+    ASSERT_FALSE(st.ok());
+    char text[160];
+    st.describe(text, sizeof(text));
+    EXPECT_STREQ(text, "read of block 0 (pread): Bad message");
+
+    FlashMedium empty(flash);
+    st = load_record(empty, r.data(), r.size());
+    st.describe(text, sizeof(text));
+    EXPECT_STREQ(text, "no valid copy of the record in storage");
+}
+
+namespace {
+
+// A child process that holds the store's lock until the parent lets it go.
+class LockHolder {
+public:
+    LockHolder(const std::string &path, LockMode mode)
+    {
+        int ready[2];
+        int release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0) {
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            close(release[1]);
+            int fd = open(path.c_str(), O_RDWR | O_CREAT, 0600);
+            char c = lock_store(fd, mode, 1000).ok() ? 'y' : 'n';
+            if (write(ready[1], &c, 1) != 1) {
+                _exit(2);
+            }
+            // Held until the parent closes its end (or dies).
+            while (read(release[0], &c, 1) > 0) {
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release[0]);
+        release_ = release[1];
+        char c = 0;
+        locked_ = read(ready[0], &c, 1) == 1 && c == 'y';
+        close(ready[0]);
+    }
+    ~LockHolder() { let_go(); }
+    bool locked() const { return locked_; }
+    void let_go()
+    {
+        if (release_ >= 0) {
+            close(release_);
+            release_ = -1;
+        }
+        if (pid_ > 0) {
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+    bool locked_ = false;
+};
+
+} // namespace
+
+TEST(StoreLock, StoresWaitForReadersAndWritersAndGiveUpInBoundedTime)
+{
+    TempFile file;
+    UniqueFd fd(open(file.path.c_str(), O_RDWR));
+    ASSERT_TRUE(fd.ok());
+    {
+        LockHolder reader(file.path, LockMode::Shared);
+        ASSERT_TRUE(reader.locked());
+        EXPECT_TRUE(lock_store(fd.get(), LockMode::Shared, 100).ok()) << "readers share the store";
+        ASSERT_EQ(flock(fd.get(), LOCK_UN), 0);
+        Status st = lock_store(fd.get(), LockMode::Exclusive, 100);
+        EXPECT_FALSE(st.ok()) << "a store waits for the reader";
+        char text[160];
+        st.describe(text, sizeof(text));
+        EXPECT_NE(std::string(text).find("record store busy"), std::string::npos) << text;
+    }
+    {
+        LockHolder writer(file.path, LockMode::Exclusive);
+        ASSERT_TRUE(writer.locked());
+        EXPECT_FALSE(lock_store(fd.get(), LockMode::Shared, 100).ok()) << "a reader waits for the store";
+        writer.let_go();
+        EXPECT_TRUE(lock_store(fd.get(), LockMode::Exclusive, 10000).ok()) << "the lock goes with its holder";
+    }
 }

@@ -292,6 +292,7 @@ TEST_F(BootinfoTest, FailedReadStoresNothingUnlessForced)
     EXPECT_EQ(show.status, BOOTINFO_FAILED);
     EXPECT_EQ(show.out, "");
     EXPECT_NE(show.err.find("cannot read the boot-information record"), std::string::npos);
+    EXPECT_NE(show.err.find("no valid copy of the record in storage"), std::string::npos) << show.err;
 
     Outcome set = bootinfo({"set", "boot", "B"});
     EXPECT_EQ(set.status, BOOTINFO_FAILED);
@@ -328,5 +329,6 @@ TEST_F(BootinfoTest, FailedStoreIsReported)
     EXPECT_EQ(run.status, BOOTINFO_FAILED);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("storing the boot-information record failed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("write of copy 1 (pwrite): File too large"), std::string::npos) << run.err;
     EXPECT_EQ(stored_record().enBootType, BOOT_E_SYSTEM_A);
 }
