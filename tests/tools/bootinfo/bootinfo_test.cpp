@@ -329,6 +329,6 @@ TEST_F(BootinfoTest, FailedStoreIsReported)
     EXPECT_EQ(run.status, BOOTINFO_FAILED);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("storing the boot-information record failed"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("write of copy 1 (pwrite): File too large"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("clearing of copy 1 (pwrite): File too large"), std::string::npos) << run.err;
     EXPECT_EQ(stored_record().enBootType, BOOT_E_SYSTEM_A);
 }
