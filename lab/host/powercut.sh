@@ -30,10 +30,24 @@ cut_runs()
 # cut_run NAME GUEST-SCENARIO STATE CUT-BOOT K
 cut_run()
 {
-    local name=$1 guest=$2 state=$3 cut_boot=$4 k=$5 boot extra outcome
+    cut_run_at "$1" "$2" "$3" "$4" "cut-$5" "lab.cut=$5" "cut before command $5 ($(cut_line "$5"))"
+}
+
+# cut_run_at NAME GUEST-SCENARIO STATE CUT-BOOT RUN LAB-ARG WHAT: one run with
+# the power cut in boot CUT-BOOT where LAB-ARG says, then at most two more boots.
+cut_run_at()
+{
+    local name=$1 guest=$2 state=$3 cut_boot=$4 run=$5 arg=$6 what=$7 boot extra outcome
     local failed_before=$CHECKS_FAILED known_before=$CHECKS_KNOWN
-    new_run "$name/cut-$k" "$state"
-    power_on "$guest" "$cut_boot" "lab.cut=$k"
+    new_run "$name/$run" "$state"
+    power_on "$guest" "$cut_boot" "$arg"
+    if [ "$BOOT_STATE" != cut ] && [ "$arg" != "${arg#lab.cutat=}" ] &&
+        { [ "$BOOT_STATE" = repaired ] || [ "$BOOT_STATE" = normal ]; }; then
+        # The guides were faster this time and ended before the instant.
+        echo "$name: $what: no cut, the guides ended first" >>"$LAB_RUN/figures"
+        echo "miss" >"$LAB_RUN/$name/$run/outcome"
+        return
+    fi
     expect_state cut "$cut_boot"
     boot=$cut_boot
     for extra in 1 2; do
@@ -50,7 +64,12 @@ cut_run()
     fi
     outcome="$outcome, $((CHECKS_FAILED - failed_before)) failed check(s)"
     outcome="$outcome, $((CHECKS_KNOWN - known_before)) known-fault failure(s)"
-    echo "$name: cut before command $k ($(cut_line "$k")): $outcome" >>"$LAB_RUN/figures"
+    echo "$name: $what: $outcome" >>"$LAB_RUN/figures"
+    if [ "$BOOT_STATE" = normal ] && [ $((CHECKS_FAILED - failed_before)) -eq 0 ]; then
+        echo "converged" >"$LAB_RUN/$name/$run/outcome"
+    else
+        echo "failed" >"$LAB_RUN/$name/$run/outcome"
+    fi
 }
 
 cut_line()
@@ -91,4 +110,93 @@ scenario_cut_cfg()
     [ -n "$format" ] || { host_fail "cut-cfg: the rebuild's commands found" "no"; return; }
     first=$((format - 2))
     cut_runs cut-cfg cut-cfg "$LAB_RUN/factory.img" 1 "$first" "$last"
+}
+
+# Power cuts at random instants inside the rebuilds: the guides are frozen
+# where they are (inside a command, inside a store of the record), the NAND is
+# saved as it is and the board stops. Half the instants fall in the rebuild of
+# application A (as cut-app), half in that of configuration A (as cut-cfg),
+# drawn uniformly over the time from the rebuild's first command to the last
+# command of the guides in a reference boot. LAB_RANDOM_CUTS instants (30),
+# from the seed LAB_CUT_SEED (printed; random unless given).
+scenario_cut_random()
+{
+    local seed=${LAB_CUT_SEED:-$((RANDOM * 32768 + RANDOM))} count=${LAB_RANDOM_CUTS:-30}
+    echo "cut-random: seed $seed, $count instants (LAB_CUT_SEED=$seed lab/run cut-random repeats them)"
+    echo "cut-random: seed $seed" >>"$LAB_RUN/figures"
+    local app_from app_to app_ms cfg_from cfg_to cfg_ms base
+    rm -rf "$LAB_RUN/cut-random"
+    # The reference boots: application A rebuilt from B in boot 2, configuration A from B in boot 1.
+    new_run cut-random/app-reference
+    power_on cut-app 1
+    expect_state rebooting 1
+    cp --sparse=always "$RUN_DIR/state.img" "$LAB_RUN/cut-random/before-app-rebuild.img"
+    power_on cut-app 2
+    expect_state repaired 2
+    base=$RUN_DIR/boot2
+    app_from=$(command_number "$base.commands" '^mkdir -p /reserve$')
+    app_to=$(command_number "$base.commands" '^rm -rf /reserve$')
+    read -r app_ms < <(window_ms "$base" "$app_from" "$app_to")
+    new_run cut-random/cfg-reference
+    power_on cut-cfg 1
+    expect_state repaired 1
+    base=$RUN_DIR/boot1
+    cfg_from=$(command_number "$base.commands" '^ubiformat /dev/mtd7 ')
+    [ -n "$cfg_from" ] && cfg_from=$((cfg_from - 2))
+    cfg_to=$(last_command_number "$base.commands")
+    read -r cfg_ms < <(window_ms "$base" "$cfg_from" "$cfg_to")
+    if [ -z "$app_ms" ] || [ -z "$cfg_ms" ]; then
+        host_fail "cut-random: the rebuilds' windows found" "no"
+        return
+    fi
+    echo "cut-random: the application rebuild took $app_ms ms from command $app_from," \
+        "the configuration rebuild $cfg_ms ms from command $cfg_from (reference boots)" >>"$LAB_RUN/figures"
+    local i=0 kind ms
+    while read -r kind ms; do
+        i=$((i + 1))
+        case $kind in
+        app) start_job "cut-random-$i" cut_random_run cut-app "$LAB_RUN/cut-random/before-app-rebuild.img" 2 \
+            "at-$i" "$app_from" "$ms" "app rebuild" ;;
+        cfg) start_job "cut-random-$i" cut_random_run cut-cfg "$LAB_RUN/factory.img" 1 \
+            "at-$i" "$cfg_from" "$ms" "cfg rebuild" ;;
+        esac
+    done < <(awk -v seed="$seed" -v n="$count" -v a="$app_ms" -v c="$cfg_ms" '
+        # Uniform over the first 90 % of each rebuild: a slower run than the
+        # reference ends later, a faster one would leave the last instants out.
+        BEGIN {
+            srand(seed)
+            for (i = 0; i < n; i++) {
+                if (i % 2 == 0) printf "app %d\n", 0.9 * a * rand()
+                else printf "cfg %d\n", 0.9 * c * rand()
+            }
+        }')
+    finish_jobs
+    local cut converged missed
+    cut=$(cat "$LAB_RUN"/cut-random/at-*/outcome 2>/dev/null | grep -cv miss || true)
+    converged=$(cat "$LAB_RUN"/cut-random/at-*/outcome 2>/dev/null | grep -c converged || true)
+    missed=$(cat "$LAB_RUN"/cut-random/at-*/outcome 2>/dev/null | grep -c miss || true)
+    echo "cut-random: $converged of $cut random cuts converged (normal boot within two boots, no failed check)," \
+        "$missed instants after the guides had ended (even at a quarter of the time)" >>"$LAB_RUN/figures"
+}
+
+# cut_random_run GUEST-SCENARIO STATE CUT-BOOT RUN AFTER MS WHAT: one random cut;
+# an instant the guides outran is tried again at half the time, twice at most.
+cut_random_run()
+{
+    local ms=$6 tries=0
+    while :; do
+        cut_run_at cut-random "$1" "$2" "$3" "$4" "lab.cutat=$5:$ms" "$7, $ms ms after command $5"
+        [ "$(cat "$LAB_RUN/cut-random/$4/outcome" 2>/dev/null)" = miss ] && [ $tries -lt 2 ] || break
+        tries=$((tries + 1))
+        ms=$((ms / 2))
+    done
+}
+
+# window_ms BOOT-BASE FIRST LAST: milliseconds from the start of command FIRST
+# to the end of command LAST (the start of the next one, or the guides' end).
+window_ms()
+{
+    [ -n "$2" ] && [ -n "$3" ] || return 0
+    awk -v first="$2" -v last="$3" '$1 == first {from = $2} $1 == last + 1 {to = $2} $1 == last {end = $2 + 0.3}
+        END {if (to == "") to = end; if (from != "") printf "%d\n", 1000 * (to - from)}' "$1.times"
 }

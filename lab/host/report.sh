@@ -27,6 +27,7 @@ collect_results()
     local results=$1 name=$2 commands=$3 line
     BOOT_STATE=none
     : >"$commands"
+    : >"${commands%.commands}.times"
     [ -f "$results" ] || return 0
     while IFS= read -r line; do
         line=${line%$'\r'}
@@ -41,6 +42,7 @@ collect_results()
         "STORY "*) if [ "$SHOW_STORY" = 1 ]; then echo "  ${line#STORY }"; fi ;;
         "FIGURE "*) echo "$name ${line#FIGURE }" >>"$LAB_RUN/figures" ;;
         "CMD "*) echo "${line#CMD }" >>"$commands" ;;
+        "CMDT "*) echo "${line#CMDT }" >>"${commands%.commands}.times" ;;
         "CUT "*) echo "  ($name: power cut ${line#CUT })" ;;
         esac
     done <"$results"

@@ -14,6 +14,8 @@ cfg-both-broken  neither configuration mounts: both reset from the image (1 boot
 cfg-upgrade      configuration upgrade of A finished: B rebuilt from A (1 boot)
 cut-app          power cut before each command of an application rebuild (2-4 boots each)
 cut-cfg          power cut before each command of a configuration rebuild (1-3 boots each)
+cut-random       power cuts at random instants inside the application and configuration rebuilds (LAB_RANDOM_CUTS, 30)
+reserve-wear     reserve blocks wear out: stores go on, bootward marks and switches; B rebuilds A (2 boots)
 demo             a normal boot, then A destroyed: switch and repair, told as a story (4 boots)
 LIST
     list_pwm_scenarios
@@ -143,6 +145,19 @@ scenario_cfg_upgrade()
     new_run cfg-upgrade
     power_on cfg-upgrade 1
     expect_state repaired 1
+}
+
+scenario_reserve_wear()
+{
+    # Six of the eight blocks of the reserve partition (6) last one to three erases in boot 1.
+    local first weak
+    first=$(chip_block_of 6)
+    weak="$first:1,$((first + 1)):1,$((first + 2)):1,$((first + 3)):2,$((first + 4)):2,$((first + 5)):3"
+    new_run reserve-wear
+    power_on reserve-wear 1 "lab.weakblocks=$weak"
+    expect_state rebooting 1
+    power_on reserve-wear 2
+    expect_state repaired 2
 }
 
 scenario_demo()

@@ -11,6 +11,8 @@ BOOT=$(lab_arg boot)
 FACTORY=$(lab_arg factory)
 CUT=$(lab_arg cut)
 BADBLOCKS=$(lab_arg badblocks)
+WEAKBLOCKS=$(lab_arg weakblocks)
+CUT_AT=$(lab_arg cutat)
 TRACE_DIR=/lab/trace
 LAB_STATE=/run/lab
 mkdir -p "$LAB_STATE"

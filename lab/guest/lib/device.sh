@@ -11,19 +11,24 @@ device_boot()
     rm -f "$LAB_STATE/reboot"
     [ -n "$CUT" ] && echo "$CUT" >"$LAB_STATE/cut"
     running_app_part >"$LAB_STATE/running"
+    rm -f "$LAB_STATE/guides-done"
     local t0
     t0=$(now)
+    echo "$t0" >"$LAB_STATE/t0"
     echo "=== bootward at ${t0}s"
-    PATH=$TRACE_DIR:$PATH bootward
-    BOOTWARD_STATUS=$?
+    [ -n "$CUT_AT" ] && start_freezer "$CUT_AT"
+    run_guide bootward
+    BOOTWARD_STATUS=$GUIDE_STATUS
     if [ -e "$LAB_STATE/reboot" ]; then
+        stop_freezer
         DEVICE_STATE=rebooting
         GUIDES_TIME=$(elapsed "$t0" "$(now)")
         return
     fi
     echo "=== cfgward"
-    PATH=$TRACE_DIR:$PATH cfgward
-    CFGWARD_STATUS=$?
+    run_guide cfgward
+    CFGWARD_STATUS=$GUIDE_STATUS
+    stop_freezer
     GUIDES_TIME=$(elapsed "$t0" "$(now)")
     DEVICE_STATE=normal
     grep -q '	ubiformat ' "$LAB_STATE/commands" && DEVICE_STATE=repaired
@@ -31,6 +36,16 @@ device_boot()
         DEVICE_STATE=failed
     fi
     echo "=== device state: $DEVICE_STATE (guides took ${GUIDES_TIME}s)"
+}
+
+# run_guide NAME: the guide with the lab's wrappers first in PATH; its process
+# number is kept for a power cut at a random instant (freeze.sh).
+run_guide()
+{
+    PATH=$TRACE_DIR:$PATH "$1" &
+    echo $! >"$LAB_STATE/guide-pid"
+    wait $!
+    GUIDE_STATUS=$?
 }
 
 is_mounted()

@@ -30,6 +30,12 @@ report_commands()
     while IFS='	' read -r n line; do
         result "CMD $n	$line"
     done <"$LAB_STATE/commands"
+    # When each command started, in seconds after bootward started.
+    local t0
+    read -r t0 <"$LAB_STATE/t0"
+    awk -v t0="$t0" '{printf "CMDT %d %.2f\n", NR, $1 - t0}' "$LAB_STATE/times" | while read -r line; do
+        result "$line"
+    done
 }
 
 power_off()

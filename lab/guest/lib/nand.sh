@@ -7,11 +7,12 @@ STATE_DISK=/dev/vda
 load_nand()
 {
     modprobe virtio_pci && modprobe virtio_blk || return 1
-    if [ -n "$BADBLOCKS" ]; then
-        modprobe nandsim id_bytes="$NAND_ID" parts="$NAND_PARTS" badblocks="$BADBLOCKS"
-    else
-        modprobe nandsim id_bytes="$NAND_ID" parts="$NAND_PARTS"
-    fi || return 1
+    # badblocks: bad from the factory; weakblocks: blocks that wear out after
+    # so many erases in this power-on (nandsim counts them in RAM only).
+    set -- id_bytes="$NAND_ID" parts="$NAND_PARTS"
+    [ -n "$BADBLOCKS" ] && set -- "$@" badblocks="$BADBLOCKS"
+    [ -n "$WEAKBLOCKS" ] && set -- "$@" weakblocks="$WEAKBLOCKS"
+    modprobe nandsim "$@" || return 1
     # UBIFS compresses with zstd, and no module dependency pulls it in.
     modprobe ubi && modprobe zstd && modprobe ubifs || return 1
     local tries=0

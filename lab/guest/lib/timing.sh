@@ -13,6 +13,22 @@ time_it()
     elapsed "$t0" "$(now)"
 }
 
+# time_each COMMAND...: mean seconds of TIMING_REPEAT runs (the clock has 10 ms steps).
+TIMING_REPEAT=10
+repeat_it()
+{
+    local i=0
+    while [ $i -lt $TIMING_REPEAT ]; do
+        "$@"
+        i=$((i + 1))
+    done
+}
+
+time_each()
+{
+    time_it repeat_it "$@" | awk -v n=$TIMING_REPEAT '{printf "%.3f", $1 / n}'
+}
+
 run_guides()
 {
     bootward
@@ -36,5 +52,6 @@ figure_guides_against_script()
     figure "$(echo "$guides $script $TIMING_ROUNDS $(wc -l </tmp/guide-commands.sh)" |
         awk '{printf "normal boot: guides %.2fs, the same %d command lines from one script %.2fs, ratio %.2f",
               $1 / $3, $4, $2 / $3, ($2 > 0 ? $1 / $2 : 0)}')"
-    figure "one record read (bootinfo --json) $(time_it bootinfo --json)s, one sh -c true $(time_it sh -c true)s"
+    figure "one record read (bootinfo --json) $(time_each bootinfo --json)s, bootinfo --help (loading, no read)" \
+        "$(time_each bootinfo --help)s, one sh -c true $(time_each sh -c true)s (means of $TIMING_REPEAT)"
 }

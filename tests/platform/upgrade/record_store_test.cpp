@@ -289,6 +289,7 @@ TEST(RecordRing, WornBlocksAreMarkedBadAndStoresGoOnUntilTwoAreLeft)
     }
     EXPECT_EQ(flash.marked_bad, static_cast<int>(kBlocks) - 1);
     EXPECT_GT(stored, 40);
+    printf("%d stores succeeded as %d of %u blocks wore out\n", stored, flash.marked_bad, kBlocks);
     // The last record stored is still there, in the one block left.
     FlashMedium reader(flash);
     bool ok = false;
