@@ -54,4 +54,5 @@ figure_guides_against_script()
               $1 / $3, $4, $2 / $3, ($2 > 0 ? $1 / $2 : 0)}')"
     figure "one record read (bootinfo --json) $(time_each bootinfo --json)s, bootinfo --help (loading, no read)" \
         "$(time_each bootinfo --help)s, one sh -c true $(time_each sh -c true)s (means of $TIMING_REPEAT)"
+    figure "one record read inside a running process (lab_record_read, mean of 50): $(lab_record_read 50) ms"
 }
