@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "bsp_uac_src.h"
-#include "ulo_src.h"
 
 namespace {
 
@@ -97,13 +96,12 @@ public:
         if (BSP_UacSrcInit(&record_) != 0) {
             throw std::runtime_error("BSP_UacSrcInit failed");
         }
-        mode_ = static_cast<uint32_t>(_BSP_GetConvertMode(r.in_hz / 1000, r.out_hz / 1000));
     }
     ~OursCandidate() override { BSP_UacSrcDeinit(&record_); }
     size_t convert(const int16_t *in, size_t frames) override
     {
         const auto len = static_cast<uint32_t>(frames * rates_.channels * sizeof(int16_t));
-        buffer_.resize(UloSrc_CapacityBytes(mode_, rates_.channels, len) / sizeof(int16_t));
+        buffer_.resize(BSP_UacSrcGetCapacity(&record_, len) / sizeof(int16_t));
         memcpy(buffer_.data(), in, len);
         const int32_t bytes = BSP_UacSrcProcess(&record_, buffer_.data(), len);
         if (bytes < 0) {
@@ -116,7 +114,6 @@ public:
 private:
     Rates rates_;
     UAC_SRC_S record_;
-    uint32_t mode_ = 0;
     std::vector<int16_t> buffer_;
 };
 

@@ -11,6 +11,8 @@ int checkStream(const Args &args);  // stream SECONDS
 int checkAdapt(const Args &args);   // adapt LABEL HOST_CH HOST_RATE REQ_CH REQ_RATE RESULT CH RATE SECONDS
 int checkConvert(const Args &args); // convert SECONDS
 int checkVanish(const Args &args);  // vanish DRIVER_DIR DEVICE
+int checkBusy(const Args &args);    // busy
+int checkSuspend(const Args &args); // suspend
 int checkGadget(const Args &args);  // gadget HOST_CARD_ID
 int makeWav(const Args &args);      // makewav FILE SECONDS
 int hostPlay(const Args &args);     // hostplay FILE

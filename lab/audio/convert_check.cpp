@@ -41,7 +41,9 @@ void hostPlaysTone(HostStream &host, const std::atomic<bool> &stop)
 std::vector<int16_t> captureConverted(UAC_INSTANCE_S *instance, double seconds, UAC_SRC_S *src)
 {
     const uint32_t block = XU_UAC_GetPcm_BufSize(instance->pCaptureHandle);
-    std::vector<int16_t> buffer(block * 4), out;
+    // Converted in place: the buffer holds the block's output, three times
+    // its input from 16000 to 48000 Hz.
+    std::vector<int16_t> buffer(BSP_UacSrcGetCapacity(src, block) / sizeof(int16_t)), out;
     const size_t wanted = static_cast<size_t>(seconds * 48000);
     for (int failures = 0; out.size() < wanted && failures < 5;) {
         const int32_t got = BSP_UacGetFrame_m(instance, buffer.data(), static_cast<int32_t>(block));

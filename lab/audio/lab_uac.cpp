@@ -22,6 +22,9 @@ constexpr const char *kUsage = "usage: lab_uac COMMAND [ARGS]\n"
                                "  convert SECONDS     fallback capture at 16000 Hz mono converted to 48000 Hz\n"
                                "  vanish DRIVER_DIR DEVICE\n"
                                "                      unbind the loopback card under open streams, bind it again\n"
+                               "  busy                a second opener of held streams fails at once; the holder\n"
+                               "                      streams on\n"
+                               "  suspend             the streams across a system suspend (pm_test devices)\n"
                                "  gadget [HOST_ID]    the real UAC1 gadget and its host-side card (LabAudio)\n"
                                "  makewav FILE SECONDS  a 2 ch 48000 Hz WAV file of the frame pattern\n"
                                "  hostplay FILE       play a WAV file as the host (device 1)\n"
@@ -58,6 +61,12 @@ int main(int argc, char **argv)
     }
     if (command == "vanish") {
         return checkVanish(args);
+    }
+    if (command == "busy") {
+        return checkBusy(args);
+    }
+    if (command == "suspend") {
+        return checkSuspend(args);
     }
     if (command == "gadget") {
         return checkGadget(args);

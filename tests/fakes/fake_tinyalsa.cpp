@@ -44,6 +44,9 @@ void record(Op op, const struct pcm *pcm, const void *data, unsigned count)
         g_state.transfers[g_state.transfer_count] = Transfer{op, index_of(pcm), data, count};
     }
     g_state.transfer_count++;
+    if (g_state.during_transfer) {
+        g_state.during_transfer();
+    }
 }
 
 int answer(int programmed, int full)

@@ -60,6 +60,9 @@ struct State {
     int mmap_result = kDefault;
     unsigned char read_fill = 0x5a; // readi writes this into every byte it reports
     bool open_yields_null = false;  // pcm_open returns no object at all (tinyalsa never does)
+    // Runs inside every transfer before it answers (a signal arriving while
+    // the caller waits in the kernel, for example).
+    std::function<void()> during_transfer;
 };
 
 State &state();

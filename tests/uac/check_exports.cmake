@@ -15,7 +15,8 @@ foreach(line ${map_lines})
     list(APPEND allowed ${name})
 endforeach()
 # The sample-rate conversion stage is linked in only when it is built.
-set(optional BSP_UacSrcInit BSP_UacSrcProcess BSP_UacSrcDeinit _BSP_UacSrcCheck _BSP_GetConvertMode)
+set(optional BSP_UacSrcInit BSP_UacSrcProcess BSP_UacSrcDeinit BSP_UacSrcGetCapacity BSP_UacSrcGetCapacityByRate
+    _BSP_UacSrcCheck _BSP_GetConvertMode)
 
 string(REPLACE "\n" ";" lines "${listing}")
 set(defined)

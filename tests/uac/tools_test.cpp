@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -220,6 +221,31 @@ TEST(UacToolsTest, PlayReportsAFailedSend)
     }
     EXPECT_EQ(log, "1 [uacplay: sending to the USB host failed (the host stopped the stream or the link is gone)\n] "
                    "w1024 live=0");
+}
+
+TEST(UacToolsTest, PlayReportsCtrlCDuringASendAsAnInterruption)
+{
+    const std::string log = in_fixture("", [] {
+        // The signal arrives while the second send waits in the kernel, which
+        // then fails it.
+        state().during_transfer = [] {
+            if (state().transfer_count == 2) {
+                std::raise(SIGINT);
+                state().write_result = -1;
+            }
+        };
+        const std::string path = write_input(wav_bytes(1, 16000, 16, 4000));
+        const ToolRun run = run_tool(uacplay_main, {"uacplay", "--quiet", path});
+        std::filesystem::remove(path);
+        return std::to_string(run.status) + " [" + run.err + "] [" + run.out + "] " + writes_text() +
+               "live=" + std::to_string(fake_tinyalsa::open_stream_count());
+    });
+    if (skipped(log)) {
+        GTEST_SKIP() << log;
+    }
+    EXPECT_EQ(log, "1 [] [uac_config->card=1\nuacplay: sent 0.1 s (1024 frames, 1 channel, 16000 Hz), 0 xrun(s) "
+                   "suspected, interrupted\n] "
+                   "w1024 w1024 live=0");
 }
 
 TEST(UacToolsTest, CaptureRecordsTheAskedTimeInTheFormatTheHostSelected)

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -196,6 +197,34 @@ TEST_F(WavFileTest, WriterProducesAFileTheReaderTakesBack)
     EXPECT_EQ(back, samples);
     std::fclose(file);
     EXPECT_EQ(std::filesystem::file_size(path), 6044u);
+}
+
+// A recording of 2.5 GiB (a sparse file: only its header and last frame
+// are written). On the 32-bit device the positions past 2 GiB need 64-bit
+// file offsets, else the file does not even open.
+TEST_F(WavFileTest, FilesLargerThanTwoGibibytesAreRead)
+{
+    const uint32_t data_bytes = 0xA0000000u;
+    const std::string path = write_file(riff(fmt(2, 48000) + chunk("data", Bytes(), data_bytes)));
+    std::FILE *file = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    ASSERT_EQ(fseeko(file, static_cast<off_t>(44) + data_bytes - 4, SEEK_SET), 0);
+    ASSERT_EQ(std::fwrite("\x11\x22\x33\x44", 1, 4, file), 4u);
+    ASSERT_EQ(std::fclose(file), 0);
+
+    file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    WavInfo info;
+    ASSERT_EQ(wavReadHeader(file, &info), "");
+    EXPECT_EQ(info.data_offset, 44u);
+    EXPECT_EQ(info.data_bytes, data_bytes);
+    EXPECT_FALSE(info.truncated);
+    ASSERT_EQ(fseeko(file, static_cast<off_t>(info.data_offset + info.data_bytes - 4), SEEK_SET), 0);
+    char last[4] = {};
+    ASSERT_EQ(std::fread(last, 1, 4, file), 4u);
+    EXPECT_EQ(std::string(last, 4), "\x11\x22\x33\x44");
+    std::fclose(file);
+    std::filesystem::remove(path);
 }
 
 TEST_F(WavFileTest, WriterReportsAFileItCannotCreate)

@@ -84,7 +84,11 @@ PlayResult sendSamples(UAC_INSTANCE_S *instance, std::FILE *file, const WavInfo 
         frame.pData = samples.data();
         frame.u32Len = static_cast<uint32_t>(got);
         if (BSP_UacSendFrame_m(instance, frame) != 0) {
-            result.error = "sending to the USB host failed (the host stopped the stream or the link is gone)";
+            // Ctrl-C ends a blocked send with a failure: that is an
+            // interruption, reported as one, not a broken link.
+            if (!stopRequested()) {
+                result.error = "sending to the USB host failed (the host stopped the stream or the link is gone)";
+            }
             break;
         }
         watch.transferred();

@@ -1,7 +1,13 @@
 #include "wav_file.h"
 
+#include <sys/types.h>
+
 #include <cerrno>
 #include <cstring>
+
+// WAV files reach 4 GiB: positions past 2 GiB need a 64-bit off_t on the
+// 32-bit device too (the tools build with _FILE_OFFSET_BITS=64).
+static_assert(sizeof(off_t) == 8, "64-bit file offsets");
 
 namespace {
 
@@ -42,12 +48,12 @@ bool readExactly(std::FILE *file, unsigned char *buf, std::size_t n)
 
 bool fileSize(std::FILE *file, uint64_t *size)
 {
-    const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) {
+    const off_t here = ftello(file);
+    if (here < 0 || fseeko(file, 0, SEEK_END) != 0) {
         return false;
     }
-    const long end = std::ftell(file);
-    if (end < 0 || std::fseek(file, here, SEEK_SET) != 0) {
+    const off_t end = ftello(file);
+    if (end < 0 || fseeko(file, here, SEEK_SET) != 0) {
         return false;
     }
     *size = static_cast<uint64_t>(end);
@@ -103,7 +109,7 @@ std::string wavReadHeader(std::FILE *file, WavInfo *info)
             break;
         }
         const uint32_t size = le32(head + 4);
-        const long position = std::ftell(file);
+        const off_t position = ftello(file);
         if (position < 0) {
             return "cannot tell the position in the file";
         }
@@ -121,7 +127,7 @@ std::string wavReadHeader(std::FILE *file, WavInfo *info)
         }
         // Chunks are padded to an even size.
         const uint64_t next = body + size + (size & 1u);
-        if (next >= total || std::fseek(file, static_cast<long>(next), SEEK_SET) != 0) {
+        if (next >= total || fseeko(file, static_cast<off_t>(next), SEEK_SET) != 0) {
             break;
         }
     }
@@ -139,7 +145,7 @@ std::string wavReadHeader(std::FILE *file, WavInfo *info)
     info->truncated = !info->unsized && declared_data > present;
     const uint64_t bytes = info->unsized || info->truncated ? present : declared_data;
     info->data_bytes = bytes - bytes % info->format.block_align;
-    if (std::fseek(file, static_cast<long>(info->data_offset), SEEK_SET) != 0) {
+    if (fseeko(file, static_cast<off_t>(info->data_offset), SEEK_SET) != 0) {
         return "cannot seek to the samples";
     }
     return "";

@@ -4,6 +4,7 @@
  *
  *   UAC_SRC_S stSrc = {48000, 16000, 2, 0, NULL, NULL};
  *   BSP_UacSrcInit(&stSrc);
+ *   pData = malloc(BSP_UacSrcGetCapacity(&stSrc, u32Bytes));   not u32Bytes
  *   s32Bytes = BSP_UacSrcProcess(&stSrc, pData, u32Bytes);   any number of times
  *   BSP_UacSrcDeinit(&stSrc);
  *
@@ -11,10 +12,11 @@
  * 48000-48999 Hz, where only the thousands count; 1 or 2 channels. Blocks are
  * interleaved signed 16-bit little-endian frames, converted in place:
  * BSP_UacSrcProcess returns the output's size in bytes (0 when the converter
- * produced nothing or failed), and the data buffer must hold what
- * UloSrc_CapacityBytes (ulo_src.h) states for the block. A block of 0 bytes
- * flushes the converter. u32ConvArg goes to the converter unchanged: 0 is its
- * default quality.
+ * produced nothing or failed). The output overwrites the input and can be up
+ * to six times as long (8 to 48 kHz), so the data buffer must hold what
+ * BSP_UacSrcGetCapacity states for the block, not just the input. A block of
+ * 0 bytes flushes the converter. u32ConvArg goes to the converter unchanged:
+ * 0 is its default quality.
  */
 #ifndef BSP_UAC_SRC_H
 #define BSP_UAC_SRC_H
@@ -76,8 +78,20 @@ int32_t _BSP_GetConvertMode(uint32_t u32InRateKHz, uint32_t u32OutRateKHz);
 int32_t BSP_UacSrcInit(UAC_SRC_S *pstSrc);
 
 /* Converts one block of u32Len bytes in place and returns the converter's
- * count of output bytes; -1 with a message for a null record or data. */
+ * count of output bytes; -1 with a message for a null record or data.
+ * pData must hold BSP_UacSrcGetCapacity(pstSrc, u32Len) bytes: the output
+ * is written over the input and may be longer than it. */
 int32_t BSP_UacSrcProcess(UAC_SRC_S *pstSrc, void *pData, uint32_t u32Len);
+
+/* Bytes the data buffer of BSP_UacSrcProcess must hold for a block of
+ * u32Len input bytes (u32Len = 0: the flush) of the record's conversion:
+ * the larger of the input and the output it can give. Only the first three
+ * fields of the record are read, so it may be asked before BSP_UacSrcInit.
+ * 0, without a message, for a null record, a pair of rates or a channel
+ * count that BSP_UacSrcInit refuses, or a size beyond INT32_MAX. */
+uint32_t BSP_UacSrcGetCapacity(const UAC_SRC_S *pstSrc, uint32_t u32Len);
+/* The same from the two rates in Hz and the channel count. */
+uint32_t BSP_UacSrcGetCapacityByRate(uint32_t u32InRate, uint32_t u32OutRate, uint32_t u32Channels, uint32_t u32Len);
 
 /* Releases the converter and frees the working buffer: 0, or -1 with a
  * message (a refused release leaves the record as it was, to try again). */

@@ -61,7 +61,9 @@ uint32_t XU_UAC_GetPcm_BufSize(UAC_HANDLE_S *handle);
 int32_t XU_UAC_SendFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame);
 /* Reads XU_UAC_GetPcm_BufSize bytes whatever frame->len says; stores the bytes read in frame->len. */
 int32_t XU_UAC_GetFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame);
-/* Memory-mapped transfers of frame->len bytes (streams opened with PCM_MMAP). 0 or -1. */
+/* Memory-mapped transfers of frame->len bytes (streams opened with PCM_MMAP). 0 or -1. On a
+ * PCM_NONBLOCK stream a block moves whole or not at all: after -1 none of it was queued (or
+ * consumed), so the same block can be offered again. */
 int32_t XU_UAC_MmapSendFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame);
 int32_t XU_UAC_MmapGetFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame);
 

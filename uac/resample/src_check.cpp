@@ -3,21 +3,11 @@
 #include <cstdio>
 
 #include "bsp_uac_src.h"
+#include "src_mode.h"
 
 namespace {
 
 constexpr uint32_t kRateKHz[] = {8, 16, 32, 48};
-
-// A rate lies in a band when it is at most 999 Hz above the band's base.
-bool rate_accepted(uint32_t rate)
-{
-    for (uint32_t khz : kRateKHz) {
-        if (rate - khz * 1000 < 1000) {
-            return true;
-        }
-    }
-    return false;
-}
 
 int32_t rate_index(uint32_t khz)
 {
@@ -31,17 +21,40 @@ int32_t rate_index(uint32_t khz)
 
 } // namespace
 
+// A rate lies in a band when it is at most 999 Hz above the band's base.
+bool srcRateAccepted(uint32_t rate)
+{
+    for (uint32_t khz : kRateKHz) {
+        if (rate - khz * 1000 < 1000) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The modes count the ordered pairs of distinct rates, input first, each in
+// the order 8, 16, 32, 48 kHz: three modes per input rate.
+int32_t srcConvertMode(uint32_t u32InRateKHz, uint32_t u32OutRateKHz)
+{
+    const int32_t in = rate_index(u32InRateKHz);
+    const int32_t out = rate_index(u32OutRateKHz);
+    if (in < 0 || out < 0 || in == out) {
+        return -1;
+    }
+    return in * 3 + (out < in ? out : out - 1);
+}
+
 extern "C" int32_t _BSP_UacSrcCheck(UAC_SRC_S *pstSrc)
 {
     if (pstSrc == nullptr) {
         puts("null ptr!");
         return -1;
     }
-    if (!rate_accepted(pstSrc->u32InRate)) {
+    if (!srcRateAccepted(pstSrc->u32InRate)) {
         puts("not support input rate");
         return -1;
     }
-    if (!rate_accepted(pstSrc->u32OutRate)) {
+    if (!srcRateAccepted(pstSrc->u32OutRate)) {
         puts("not support output rate");
         return -1;
     }
@@ -52,15 +65,11 @@ extern "C" int32_t _BSP_UacSrcCheck(UAC_SRC_S *pstSrc)
     return 0;
 }
 
-// The modes count the ordered pairs of distinct rates, input first, each in
-// the order 8, 16, 32, 48 kHz: three modes per input rate.
 extern "C" int32_t _BSP_GetConvertMode(uint32_t u32InRateKHz, uint32_t u32OutRateKHz)
 {
-    const int32_t in = rate_index(u32InRateKHz);
-    const int32_t out = rate_index(u32OutRateKHz);
-    if (in < 0 || out < 0 || in == out) {
+    const int32_t mode = srcConvertMode(u32InRateKHz, u32OutRateKHz);
+    if (mode < 0) {
         puts("not support convert mode!");
-        return -1;
     }
-    return in * 3 + (out < in ? out : out - 1);
+    return mode;
 }

@@ -15,5 +15,7 @@ audio_checks()
     clock_at 3072 "the dummy clock at 16000 Hz periods"
     run_lab "convert" lab_uac convert 2
     clock_at 1024 "the dummy clock at 48000 Hz periods"
+    run_lab "busy" lab_uac busy
+    run_lab "suspend" lab_uac suspend
     run_lab "vanish" lab_uac vanish /sys/bus/platform/drivers/snd_aloop snd_aloop.0
 }

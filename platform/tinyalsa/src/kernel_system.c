@@ -22,6 +22,15 @@ static int sys_open(void *ctx, const char *path, int flags)
     return fd < 0 ? -errno : fd;
 }
 
+static int sys_set_blocking(void *ctx, int fd)
+{
+    (void)ctx;
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        return -errno;
+    return 0;
+}
+
 static int sys_close(void *ctx, int fd)
 {
     (void)ctx;
@@ -79,6 +88,7 @@ static void sys_release(void *ctx, void *ptr)
 const struct pcm_kernel pcm_system_kernel = {
     .ctx = NULL,
     .open = sys_open,
+    .set_blocking = sys_set_blocking,
     .close = sys_close,
     .ioctl = sys_ioctl,
     .mmap = sys_mmap,

@@ -25,6 +25,8 @@ extern "C" {
 struct pcm_kernel {
     void *ctx;
     int (*open)(void *ctx, const char *path, int flags);
+    /* Clears O_NONBLOCK on an open descriptor. */
+    int (*set_blocking)(void *ctx, int fd);
     int (*close)(void *ctx, int fd);
     int (*ioctl)(void *ctx, int fd, unsigned long request, void *arg);
     int (*mmap)(void *ctx, void **addr, size_t length, int prot, int fd, unsigned long offset);
@@ -35,7 +37,7 @@ struct pcm_kernel {
     void (*release)(void *ctx, void *ptr);
 };
 
-/* The real system: open(2), ioctl(2), mmap(2), poll(2), calloc(3). */
+/* The real system: open(2), fcntl(2), ioctl(2), mmap(2), poll(2), calloc(3). */
 extern const struct pcm_kernel pcm_system_kernel;
 
 #define PCM_ERROR_MAX 128
@@ -51,6 +53,8 @@ struct pcm {
     int configured;
     /* The stream was prepared (and, for capture, started) by a transfer. */
     int running;
+    /* Mapped streams: a suspend was reported; the next call prepares. */
+    int needs_prepare;
     struct pcm_config config;
     unsigned int buffer_size;
     snd_pcm_uframes_t boundary;
@@ -98,6 +102,9 @@ void pcm_unmap(struct pcm *pcm);
 int pcm_sync(struct pcm *pcm, unsigned int sync_flags);
 /* PREPARE, then the kernel's (reset) pointers read back. */
 int pcm_prepare(struct pcm *pcm);
+/* RESUME of a suspended stream (-ENOSYS when the driver cannot), then the
+ * pointers read back. */
+int pcm_resume(struct pcm *pcm);
 /* Frames free for playback or ready for capture at the last sync. */
 snd_pcm_sframes_t pcm_mmap_avail(const struct pcm *pcm);
 

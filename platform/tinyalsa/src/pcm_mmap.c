@@ -95,6 +95,15 @@ int pcm_prepare(struct pcm *pcm)
     return err;
 }
 
+int pcm_resume(struct pcm *pcm)
+{
+    const struct pcm_kernel *k = pcm->kernel;
+    int err = k->ioctl(k->ctx, pcm->fd, SNDRV_PCM_IOCTL_RESUME, NULL);
+    if (err == 0 && pcm->status != NULL)
+        err = pcm_sync(pcm, SNDRV_PCM_SYNC_PTR_APPL | SNDRV_PCM_SYNC_PTR_AVAIL_MIN);
+    return err;
+}
+
 snd_pcm_sframes_t pcm_mmap_avail(const struct pcm *pcm)
 {
     /* Both pointers stay below the boundary, and boundary + buffer fits a

@@ -39,12 +39,28 @@ static int state_error(const struct pcm *pcm)
 /* Brings a stream that was only set up (or stopped) to a state that moves data. */
 static int begin(struct pcm *pcm)
 {
-    int err = pcm_sync(pcm, 0);
+    int err;
+    /* A suspend the driver could not resume from was reported by the call
+     * that met it; this call starts the stream afresh. */
+    if (pcm->needs_prepare) {
+        err = pcm_prepare(pcm);
+        if (err < 0)
+            return err;
+        pcm->needs_prepare = 0;
+    }
+    err = pcm_sync(pcm, 0);
     if (err < 0)
         return err;
     snd_pcm_state_t state = pcm->status->state;
     if (state == SNDRV_PCM_STATE_XRUN)
         return -EPIPE;
+    if (state == SNDRV_PCM_STATE_SUSPENDED) {
+        /* The system slept between two calls: go on where the stream
+         * stood, or report it once. */
+        if (pcm_resume(pcm) < 0)
+            return -ESTRPIPE;
+        state = pcm->status->state;
+    }
     if (state == SNDRV_PCM_STATE_SETUP) {
         err = pcm_prepare(pcm);
         if (err < 0)
@@ -83,8 +99,8 @@ static int wait_timeout_ms(const struct pcm *pcm)
 }
 
 /* Waits until the kernel has room or data; 0, or the negated errno. A
- * non-blocking stream does not wait: what was copied so far stays queued
- * and the call fails with -EAGAIN. */
+ * non-blocking stream never waits (its block was found to fit whole before
+ * anything was copied). */
 static int wait_avail(struct pcm *pcm)
 {
     if (pcm->flags & PCM_NONBLOCK)
@@ -159,27 +175,69 @@ static snd_pcm_sframes_t step(struct pcm *pcm, char *buf, snd_pcm_uframes_t want
     return err < 0 ? err : (snd_pcm_sframes_t)n;
 }
 
-/* An xrun is reported once; the stream is prepared for the next call. */
+/* An xrun is reported once; the stream is prepared for the next call. So is
+ * a suspend the driver could not resume from. */
 static int fail(struct pcm *pcm, int err)
 {
     if (err == -EPIPE) {
         pcm->xruns++;
         if (!(pcm->flags & PCM_NORESTART))
             pcm_prepare(pcm);
+    } else if (err == -ESTRPIPE) {
+        pcm->needs_prepare = 1;
     }
     pcm_set_error(pcm, err, is_capture(pcm) ? "cannot read stream data" : "cannot write stream data");
     return err;
+}
+
+/*
+ * A non-blocking stream moves a block whole or not at all: when the ring
+ * lacks room (or data) for all of it, nothing is copied and the call fails
+ * with -EAGAIN, so the caller can offer the same block again. A block
+ * larger than the ring could never move at once and is refused.
+ */
+static int whole_block_ready(struct pcm *pcm, snd_pcm_uframes_t frames)
+{
+    int err = pcm_sync(pcm, SNDRV_PCM_SYNC_PTR_HWSYNC);
+    if (err == 0)
+        err = state_error(pcm);
+    if (err < 0)
+        return err;
+    snd_pcm_sframes_t avail = pcm_mmap_avail(pcm);
+    if ((snd_pcm_uframes_t)avail >= frames)
+        return 0;
+    /* Playback that has not started yet starts now: whole blocks may never
+     * reach its start threshold, and only a running ring drains. */
+    if (!is_capture(pcm) && pcm->status->state == SNDRV_PCM_STATE_PREPARED &&
+        avail < (snd_pcm_sframes_t)pcm->buffer_size) {
+        err = ioctl0(pcm, SNDRV_PCM_IOCTL_START);
+        if (err < 0)
+            return err;
+    }
+    return -EAGAIN;
 }
 
 static int transfer(struct pcm *pcm, char *buf, unsigned int count)
 {
     snd_pcm_uframes_t left = pcm_bytes_to_frames(pcm, count);
     size_t frame = pcm_frames_to_bytes(pcm, 1);
+    int nonblock = (pcm->flags & PCM_NONBLOCK) != 0;
+    if (nonblock && left > pcm->buffer_size) {
+        pcm_set_error(pcm, EINVAL, "cannot move %lu frames at once through a ring of %u frames", (unsigned long)left,
+                      pcm->buffer_size);
+        return -EINVAL;
+    }
     int err = begin(pcm);
+    if (err == 0 && nonblock && left > 0)
+        err = whole_block_ready(pcm, left);
     if (err < 0)
         return fail(pcm, err);
     while (left > 0) {
         snd_pcm_sframes_t n = step(pcm, buf, left);
+        /* Suspended while waiting: where the driver can, go on from where
+         * the stream stood. */
+        if (n == -ESTRPIPE && pcm_resume(pcm) == 0)
+            continue;
         if (n < 0)
             return fail(pcm, (int)n);
         buf += (size_t)n * frame;

@@ -33,9 +33,24 @@ static void close_node(struct pcm *pcm)
     pcm->configured = 0;
 }
 
+/* What a stream opened without a configuration runs with. */
+static const struct pcm_config default_config = {
+    .channels = 2,
+    .rate = 48000,
+    .period_size = 1024,
+    .period_count = 4,
+    .format = PCM_FORMAT_S16_LE,
+};
+
 /* Every step after the node is open; on failure the text says which. */
 static int configure(struct pcm *pcm)
 {
+    /* Without period interrupts only the mapped transfers, which poll with
+     * a timeout of their own, know when to look again. */
+    if ((pcm->flags & PCM_NOIRQ) && !(pcm->flags & PCM_MMAP)) {
+        pcm_set_error(pcm, EINVAL, "noirq only currently supported with mmap().");
+        return -EINVAL;
+    }
     struct snd_pcm_info info;
     int err = pcm->kernel->ioctl(pcm->kernel->ctx, pcm->fd, SNDRV_PCM_IOCTL_INFO, &info);
     if (err < 0) {
@@ -78,20 +93,27 @@ struct pcm *pcm_open_on(const struct pcm_kernel *kernel, unsigned int card, unsi
     pcm->kernel = kernel;
     pcm->fd = -1;
     pcm->flags = flags;
-    if (config == NULL) {
-        pcm_set_error(pcm, EINVAL, "no configuration given");
-        return pcm;
-    }
-    pcm->config = *config;
-    pcm->frame_bytes = config->channels * (pcm_format_to_bits(config->format) / 8);
+    pcm->config = config != NULL ? *config : default_config;
+    pcm->frame_bytes = pcm->config.channels * (pcm_format_to_bits(pcm->config.format) / 8);
 
     char path[64];
     snprintf(path, sizeof(path), "/dev/snd/pcmC%uD%u%c", card, device, (flags & PCM_IN) ? 'c' : 'p');
-    int mode = O_RDWR | ((flags & PCM_NONBLOCK) ? O_NONBLOCK : 0);
-    int fd = kernel->open(kernel->ctx, path, mode);
+    /* A blocking open of a stream another process holds sleeps until that
+     * process lets it go; a non-blocking one fails at once with EBUSY. */
+    int fd = kernel->open(kernel->ctx, path, O_RDWR | O_NONBLOCK);
     if (fd < 0) {
         pcm_set_error(pcm, fd, "cannot open device '%s'", path);
         return pcm;
+    }
+    /* Transfers take the blocking mode the descriptor has at each PREPARE,
+     * so clearing it here, before the first one, makes them all block. */
+    if (!(flags & PCM_NONBLOCK)) {
+        int err = kernel->set_blocking(kernel->ctx, fd);
+        if (err < 0) {
+            pcm_set_error(pcm, err, "cannot open device '%s'", path);
+            kernel->close(kernel->ctx, fd);
+            return pcm;
+        }
     }
     pcm->fd = fd;
     if (configure(pcm) < 0)
@@ -112,6 +134,11 @@ int pcm_is_ready(const struct pcm *pcm)
 const char *pcm_get_error(const struct pcm *pcm)
 {
     return pcm != NULL ? pcm->error : placeholder.error;
+}
+
+const struct pcm_config *pcm_get_config(const struct pcm *pcm)
+{
+    return pcm != NULL ? &pcm->config : NULL;
 }
 
 int pcm_close(struct pcm *pcm)

@@ -13,6 +13,8 @@
 #include "pcm_internal.h"
 
 #include <cerrno>
+#include <fcntl.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -313,6 +315,34 @@ void nonblocking_full(int card)
           std::to_string(calls) + " writes, then " + std::to_string(result));
 }
 
+// A stream another opener holds: a blocking open fails at once with the busy
+// error instead of sleeping until the holder lets go, and the descriptor of
+// a blocking stream is blocking again (its writes wait for room).
+void busy_open(int card)
+{
+    Stream holder(card, 0, PCM_OUT);
+    const int mode = holder.ready() ? fcntl(holder.p->fd, F_GETFL) : -1;
+    check(holder.ready() && mode >= 0 && !(mode & O_NONBLOCK), "a blocking stream's descriptor blocks",
+          holder.error() + ", flags " + std::to_string(mode));
+    Stream nonblocking(card, 1, PCM_IN | PCM_NONBLOCK);
+    const int nb_mode = nonblocking.ready() ? fcntl(nonblocking.p->fd, F_GETFL) : -1;
+    check(nb_mode >= 0 && (nb_mode & O_NONBLOCK), "a PCM_NONBLOCK stream's descriptor does not block",
+          nonblocking.error());
+    for (unsigned int flags : {PCM_OUT, PCM_OUT | PCM_MMAP}) {
+        auto t0 = std::chrono::steady_clock::now();
+        Stream second(card, 0, flags);
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+        const std::string want =
+            "cannot open device '/dev/snd/pcmC" + std::to_string(card) + "D0p': Device or resource busy";
+        check(!second.ready() && second.error() == want && ms.count() < 1000,
+              std::string("a second blocking open of a held stream fails at once") +
+                  (flags & PCM_MMAP ? " (mmap)" : ""),
+              second.error() + " after " + std::to_string(ms.count()) + " ms");
+    }
+    std::vector<uint8_t> buf(kPeriod * kFrame, 0);
+    check(pcm_writei(holder.p, buf.data(), kPeriod) == 0, "the holder writes on", holder.error());
+}
+
 // How a loopback run moves frames: the access mode, and whether the kernel's
 // status/control pages may be mapped.
 struct Transfer {
@@ -437,6 +467,7 @@ int main(int argc, char **argv)
     underrun(card);
     overrun(card);
     nonblocking_full(card);
+    busy_open(card);
     const Transfer transfers[] = {
         {"rw", 0, true},
         {"mmap (status/control pages)", PCM_MMAP, true},

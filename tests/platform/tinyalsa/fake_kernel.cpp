@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 
-FakeKernel::FakeKernel() : table_{this, t_open, t_close, t_ioctl, t_mmap, t_munmap, t_poll, t_alloc, t_release}
+FakeKernel::FakeKernel()
+    : table_{this, t_open, t_set_blocking, t_close, t_ioctl, t_mmap, t_munmap, t_poll, t_alloc, t_release}
 {
     status.state = SNDRV_PCM_STATE_OPEN;
 }
@@ -67,6 +69,8 @@ int FakeKernel::hwsync()
 {
     if (status.state == SNDRV_PCM_STATE_XRUN)
         return -EPIPE;
+    if (status.state == SNDRV_PCM_STATE_SUSPENDED)
+        return -ESTRPIPE;
     if (status.state == SNDRV_PCM_STATE_SETUP || status.state == SNDRV_PCM_STATE_OPEN)
         return -EBADFD;
     return 0;
@@ -121,8 +125,17 @@ int FakeKernel::ioctl(unsigned long request, void *arg)
     case SNDRV_PCM_IOCTL_DROP:
         status.state = SNDRV_PCM_STATE_SETUP;
         return 0;
+    case SNDRV_PCM_IOCTL_RESUME:
+        if (status.state != SNDRV_PCM_STATE_SUSPENDED)
+            return -EBADFD;
+        if (resume_error != 0)
+            return resume_error;
+        status.state = suspended_from;
+        return 0;
     case SNDRV_PCM_IOCTL_WRITEI_FRAMES:
     case SNDRV_PCM_IOCTL_READI_FRAMES: {
+        if (status.state == SNDRV_PCM_STATE_SUSPENDED)
+            return -ESTRPIPE;
         auto *x = static_cast<snd_xferi *>(arg);
         x->result = static_cast<snd_pcm_sframes_t>(xfer_limit != 0 ? std::min(xfer_limit, x->frames) : x->frames);
         return 0;
@@ -152,6 +165,12 @@ void FakeKernel::tick()
         }
         status.hw_ptr = (status.hw_ptr + 1) % boundary;
     }
+}
+
+void FakeKernel::suspend()
+{
+    suspended_from = status.state;
+    status.state = SNDRV_PCM_STATE_SUSPENDED;
 }
 
 void FakeKernel::drain()
@@ -201,7 +220,23 @@ int FakeKernel::t_open(void *ctx, const char *path, int flags)
     auto *k = static_cast<FakeKernel *>(ctx);
     k->opened_path = path;
     k->opened_flags = flags;
+    k->fd_flags = flags;
+    if (k->busy && !(flags & O_NONBLOCK)) {
+        k->slept_in_open = true;
+        return -EINTR;
+    }
+    if (k->busy)
+        return -EBUSY;
     return k->open_error != 0 ? k->open_error : fd;
+}
+
+int FakeKernel::t_set_blocking(void *ctx, int)
+{
+    auto *k = static_cast<FakeKernel *>(ctx);
+    if (k->set_blocking_error != 0)
+        return k->set_blocking_error;
+    k->fd_flags &= ~O_NONBLOCK;
+    return 0;
 }
 
 int FakeKernel::t_close(void *ctx, int fd)

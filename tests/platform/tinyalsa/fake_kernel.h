@@ -21,6 +21,16 @@ public:
     // errnos, one per call, then succeed.
     void fail_next(unsigned long request, int err) { errors_[request].push_back(err); }
     int open_error = 0;
+    // Another process holds the stream: a non-blocking open fails with
+    // EBUSY, a blocking one would sleep until it is let go (here it fails
+    // with EINTR and is recorded, so a test can tell).
+    bool busy = false;
+    bool slept_in_open = false;
+    int set_blocking_error = 0;
+    // RESUME of a suspended stream: this error (for example -ENOSYS, a
+    // driver that cannot resume), or 0 to bring back the state it had.
+    int resume_error = 0;
+    snd_pcm_state_t suspended_from = SNDRV_PCM_STATE_RUNNING;
     int data_mmap_error = 0;
     bool pages_allowed = true; // status/control mappings (x86) or ENXIO (ARM)
     bool fail_alloc = false;
@@ -38,6 +48,7 @@ public:
     // What the library did.
     std::string opened_path;
     int opened_flags = 0;
+    int fd_flags = 0; // the descriptor's flags now (O_NONBLOCK cleared or not)
     std::vector<int> closed;
     std::vector<unsigned long> calls;
     snd_pcm_hw_params hw{};
@@ -50,6 +61,11 @@ public:
     unsigned int count(unsigned long request) const;
     // Runs the device's clock until playback has taken every queued frame.
     void drain();
+    // One period of the device's clock passes (as while a caller sleeps).
+    void advance() { tick(); }
+    // The system suspends: the stream keeps its pointers, transfers fail
+    // with ESTRPIPE until it is resumed or prepared.
+    void suspend();
 
     // The simulated device.
     snd_pcm_mmap_status status{};
@@ -79,6 +95,7 @@ private:
     snd_pcm_uframes_t queued() const;
 
     static int t_open(void *, const char *, int);
+    static int t_set_blocking(void *, int);
     static int t_close(void *, int);
     static int t_ioctl(void *, int, unsigned long, void *);
     static int t_mmap(void *, void **, size_t, int, int, unsigned long);

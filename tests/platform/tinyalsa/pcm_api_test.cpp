@@ -81,14 +81,17 @@ TEST(FrameSizes, ComeFromTheConfigurationEvenOfAHandleThatFailedToOpen)
     }
 }
 
-TEST(FrameSizes, AreZeroWithoutAConfiguration)
+TEST(FrameSizes, WithoutAConfigurationFollowTheDefaultOne)
 {
+    // A NULL configuration opens the stream as 2 channels of S16_LE; the
+    // node is missing here, so nothing took effect but the frame size.
     pcm *p = pcm_open(29, 0, PCM_OUT, nullptr);
     EXPECT_FALSE(pcm_is_ready(p));
-    EXPECT_EQ(pcm_frames_to_bytes(p, 1000), 0u);
-    EXPECT_EQ(pcm_bytes_to_frames(p, 4000), 0u);
+    EXPECT_EQ(pcm_frames_to_bytes(p, 1000), 4000u);
+    EXPECT_EQ(pcm_bytes_to_frames(p, 4003), 1000u);
     EXPECT_EQ(pcm_get_buffer_size(p), 0u);
     EXPECT_EQ(pcm_close(p), 0);
+    EXPECT_EQ(pcm_get_config(nullptr), nullptr);
 }
 
 TEST(Transfers, RefuseTheWrongDirectionOrAccessBeforeAnythingElse)

@@ -135,11 +135,12 @@ TEST_P(MmapTest, AStreamThatStopsWhileWaitingFailsWithItsReason)
         int err;
     } table[] = {
         {"xrun", SNDRV_PCM_STATE_XRUN, -EPIPE},
-        {"suspended", SNDRV_PCM_STATE_SUSPENDED, -ESTRPIPE},
+        {"suspended", SNDRV_PCM_STATE_SUSPENDED, -ESTRPIPE}, // by a driver that cannot resume
         {"disconnected", SNDRV_PCM_STATE_DISCONNECTED, -ENODEV},
     };
     for (const auto &row : table) {
         MmapStream s(GetParam(), PCM_OUT);
+        s.k.resume_error = -ENOSYS;
         s.k.poll_error_state = row.state;
         EXPECT_EQ(s.write(numbered(0, kBuffer * 2)), row.err) << row.name;
         EXPECT_EQ(s.p->xruns, row.err == -EPIPE ? 1u : 0u) << row.name;
@@ -177,9 +178,102 @@ TEST_P(MmapTest, AnXrunFoundBetweenCallsIsReportedOnce)
 TEST_P(MmapTest, ANonBlockingStreamWithoutRoomFailsAtOnce)
 {
     MmapStream s(GetParam(), PCM_OUT | PCM_NONBLOCK);
-    EXPECT_EQ(s.write(numbered(0, kBuffer + 1)), -EAGAIN);
+    ASSERT_EQ(s.write(numbered(0, kBuffer - 100)), 0);
+    EXPECT_EQ(s.write(numbered(kBuffer - 100, 101)), -EAGAIN);
     EXPECT_EQ(s.k.polls, 0u);
     EXPECT_STREQ(pcm_get_error(s.p), "cannot write stream data: Resource temporarily unavailable");
+}
+
+// A non-blocking call moves its block whole or not at all, so that the
+// caller can offer the same block again after -EAGAIN without any of it
+// arriving twice or going missing.
+TEST_P(MmapTest, ANonBlockingCallMovesItsBlockWholeOrNotAtAll)
+{
+    pcm_config config = stereo16;
+    config.start_threshold = kBuffer; // starts once the ring is full
+    MmapStream s(GetParam(), PCM_OUT | PCM_NONBLOCK, config);
+    uint32_t next = 0;
+    unsigned int refused = 0;
+    for (int block = 0; block < 40; block++) {
+        std::vector<uint8_t> data = numbered(next, 1500);
+        int result, tries = 0;
+        while ((result = s.write(data)) == -EAGAIN && ++tries < 10) {
+            EXPECT_EQ(s.p->control->appl_ptr % kBuffer, next % kBuffer) << "nothing of a refused block is queued";
+            refused++;
+            s.k.advance(); // the caller sleeps for a period
+        }
+        ASSERT_EQ(result, 0) << "block " << block;
+        next += 1500;
+    }
+    s.k.drain();
+    EXPECT_GT(refused, 0u);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u)
+        << "blocks of 1500 never fill the ring: started when one did not fit";
+    EXPECT_EQ(s.k.played.size(), size_t{next} * kFrame);
+    EXPECT_EQ(first_break(s.k.played, 0), -1);
+
+    MmapStream in(GetParam(), PCM_IN | PCM_NONBLOCK);
+    std::vector<uint8_t> got, buf(1500 * kFrame);
+    refused = 0;
+    for (int tries = 0; got.size() < buf.size() * 20; tries++) {
+        ASSERT_LT(tries, 100);
+        int result = in.read(buf);
+        if (result == -EAGAIN) {
+            refused++;
+            in.k.advance();
+            continue;
+        }
+        ASSERT_EQ(result, 0);
+        got.insert(got.end(), buf.begin(), buf.end());
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_EQ(first_break(got, 0), -1) << "no frame of a refused read is lost";
+}
+
+TEST_P(MmapTest, ANonBlockingBlockLargerThanTheRingIsRefused)
+{
+    MmapStream s(GetParam(), PCM_OUT | PCM_NONBLOCK);
+    EXPECT_EQ(s.write(numbered(0, kBuffer + 1)), -EINVAL);
+    EXPECT_STREQ(pcm_get_error(s.p), "cannot move 4097 frames at once through a ring of 4096 frames: Invalid argument");
+    EXPECT_EQ(s.p->control->appl_ptr, 0u);
+    EXPECT_EQ(s.write(numbered(0, kBuffer)), 0) << "a whole ring fits";
+}
+
+TEST_P(MmapTest, ASuspendedStreamIsResumedWhereTheDriverCan)
+{
+    MmapStream s(GetParam(), PCM_OUT);
+    uint32_t next = 0;
+    ASSERT_EQ(s.write(numbered(next, kBuffer)), 0);
+    next += kBuffer;
+    // Between two calls, and while a call waits for room.
+    s.k.suspend();
+    ASSERT_EQ(s.write(numbered(next, 1000)), 0);
+    next += 1000;
+    s.k.poll_error_state = SNDRV_PCM_STATE_SUSPENDED;
+    ASSERT_EQ(s.write(numbered(next, kBuffer)), 0);
+    next += kBuffer;
+    s.k.drain();
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_RESUME), 2u);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u) << "the stream went on, it did not restart";
+    EXPECT_EQ(first_break(s.k.played, 0), -1);
+    EXPECT_EQ(s.k.played.size(), size_t{next} * kFrame);
+}
+
+TEST_P(MmapTest, ASuspendWithoutResumeIsReportedOnceAndTheStreamStartsAfresh)
+{
+    MmapStream s(GetParam(), PCM_IN);
+    std::vector<uint8_t> buf(1024 * kFrame);
+    ASSERT_EQ(s.read(buf), 0);
+    s.k.resume_error = -ENOSYS;
+    s.k.suspend();
+    EXPECT_EQ(s.read(buf), -ESTRPIPE);
+    EXPECT_STREQ(pcm_get_error(s.p), "cannot read stream data: Streams pipe error");
+    uint32_t restart = s.k.capture_counter;
+    EXPECT_EQ(s.read(buf), 0);
+    EXPECT_EQ(first_break(buf, restart), -1) << "the prepared stream delivers what it records afresh";
+    EXPECT_EQ(s.read(buf), 0);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 2u);
+    EXPECT_EQ(s.p->xruns, 0u);
 }
 
 TEST_P(MmapTest, AStalledClockEndsTheWait)

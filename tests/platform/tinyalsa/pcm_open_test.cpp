@@ -72,9 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
     Configurations, HwParamsTest,
     testing::Values(HwCase{PCM_OUT, stereo16, SNDRV_PCM_ACCESS_RW_INTERLEAVED, SNDRV_PCM_FORMAT_S16_LE, 16},
                     HwCase{PCM_IN | PCM_MMAP, stereo16, SNDRV_PCM_ACCESS_MMAP_INTERLEAVED, SNDRV_PCM_FORMAT_S16_LE, 16},
-                    HwCase{PCM_OUT | PCM_NOIRQ,
+                    HwCase{PCM_OUT | PCM_NOIRQ | PCM_MMAP,
                            {1, 16000, 256, 2, PCM_FORMAT_S8, 0, 0, 0},
-                           SNDRV_PCM_ACCESS_RW_INTERLEAVED,
+                           SNDRV_PCM_ACCESS_MMAP_INTERLEAVED,
                            SNDRV_PCM_FORMAT_S8,
                            8},
                     HwCase{PCM_IN,
@@ -203,6 +203,8 @@ TEST(SwParams, UseTheBoundaryTheKernelReports)
 
 TEST(Open, NamesTheNodeByDirectionAndOpensItReadWrite)
 {
+    // The node is always opened non-blocking, so that a busy stream cannot
+    // put the open to sleep; `mode` is what the descriptor keeps.
     const struct {
         unsigned int card, device, flags;
         const char *path;
@@ -218,7 +220,8 @@ TEST(Open, NamesTheNodeByDirectionAndOpensItReadWrite)
         pcm *p = pcm_open_on(k.table(), row.card, row.device, row.flags, &stereo16);
         EXPECT_TRUE(pcm_is_ready(p));
         EXPECT_EQ(k.opened_path, row.path);
-        EXPECT_EQ(k.opened_flags, row.mode) << row.path;
+        EXPECT_EQ(k.opened_flags, O_RDWR | O_NONBLOCK) << row.path;
+        EXPECT_EQ(k.fd_flags, row.mode) << row.path;
         EXPECT_EQ(pcm_close(p), 0);
         EXPECT_EQ(k.closed, std::vector<int>{FakeKernel::fd});
     }
@@ -289,6 +292,99 @@ TEST(Open, ABusyNodeIsReportedWithTheSystemText)
     EXPECT_TRUE(k.closed.empty());
     EXPECT_EQ(pcm_close(p), 0);
     EXPECT_TRUE(k.closed.empty());
+}
+
+TEST(Open, AStreamAnotherProcessHoldsFailsAtOnceInEveryMode)
+{
+    const struct {
+        unsigned int flags;
+        const char *text;
+    } table[] = {
+        {PCM_OUT, "cannot open device '/dev/snd/pcmC1D0p': Device or resource busy"},
+        {PCM_IN, "cannot open device '/dev/snd/pcmC1D0c': Device or resource busy"},
+        {PCM_OUT | PCM_NONBLOCK, "cannot open device '/dev/snd/pcmC1D0p': Device or resource busy"},
+        {PCM_IN | PCM_MMAP, "cannot open device '/dev/snd/pcmC1D0c': Device or resource busy"},
+    };
+    for (const auto &row : table) {
+        FakeKernel k;
+        k.busy = true;
+        pcm *p = pcm_open_on(k.table(), 1, 0, row.flags, &stereo16);
+        EXPECT_FALSE(k.slept_in_open) << row.text << ": a blocking open waits for the holder";
+        EXPECT_FALSE(pcm_is_ready(p));
+        EXPECT_STREQ(pcm_get_error(p), row.text);
+        EXPECT_TRUE(k.calls.empty()) << "nothing reaches a node that did not open";
+        EXPECT_EQ(pcm_close(p), 0);
+        EXPECT_TRUE(k.closed.empty());
+    }
+}
+
+TEST(Open, ANodeThatCannotBeMadeBlockingIsClosedAgain)
+{
+    FakeKernel k;
+    k.set_blocking_error = -EBADF;
+    pcm *p = pcm_open_on(k.table(), 0, 0, PCM_OUT, &stereo16);
+    EXPECT_FALSE(pcm_is_ready(p));
+    EXPECT_STREQ(pcm_get_error(p), "cannot open device '/dev/snd/pcmC0D0p': Bad file descriptor");
+    EXPECT_EQ(k.closed, std::vector<int>{FakeKernel::fd});
+    EXPECT_TRUE(k.calls.empty());
+    EXPECT_EQ(pcm_close(p), 0);
+    EXPECT_EQ(k.closed.size(), 1u);
+}
+
+TEST(Open, WithoutPeriodInterruptsOnlyMappedStreamsAreAccepted)
+{
+    for (unsigned int flags : {PCM_OUT | PCM_NOIRQ, PCM_IN | PCM_NOIRQ | PCM_NONBLOCK}) {
+        FakeKernel k;
+        pcm *p = pcm_open_on(k.table(), 0, 0, flags, &stereo16);
+        EXPECT_FALSE(pcm_is_ready(p));
+        EXPECT_STREQ(pcm_get_error(p), "noirq only currently supported with mmap().: Invalid argument");
+        EXPECT_EQ(k.count(SNDRV_PCM_IOCTL_HW_PARAMS), 0u);
+        EXPECT_EQ(k.closed, std::vector<int>{FakeKernel::fd});
+        pcm_close(p);
+    }
+    FakeKernel k;
+    pcm *p = pcm_open_on(k.table(), 0, 0, PCM_IN | PCM_NOIRQ | PCM_MMAP, &stereo16);
+    EXPECT_TRUE(pcm_is_ready(p)) << pcm_get_error(p);
+    pcm_close(p);
+}
+
+TEST(Open, WithoutAConfigurationUsesTheDefaultOne)
+{
+    for (unsigned int flags : {PCM_OUT, PCM_IN}) {
+        FakeKernel k;
+        pcm *p = pcm_open_on(k.table(), 0, 0, flags, nullptr);
+        ASSERT_TRUE(pcm_is_ready(p)) << pcm_get_error(p);
+        expect_exact(k.hw, SNDRV_PCM_HW_PARAM_CHANNELS, 2, "channels");
+        expect_exact(k.hw, SNDRV_PCM_HW_PARAM_RATE, 48000, "rate");
+        expect_exact(k.hw, SNDRV_PCM_HW_PARAM_PERIODS, 4, "periods");
+        EXPECT_EQ(interval(k.hw, SNDRV_PCM_HW_PARAM_PERIOD_SIZE).min, 1024u);
+        EXPECT_EQ(only_bit(k.hw, SNDRV_PCM_HW_PARAM_FORMAT), SNDRV_PCM_FORMAT_S16_LE);
+        // What pcm_get_config reports is what is in effect, defaults filled in.
+        const pcm_config *c = pcm_get_config(p);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->channels, 2u);
+        EXPECT_EQ(c->period_size * c->period_count, pcm_get_buffer_size(p));
+        EXPECT_EQ(c->start_threshold, flags == PCM_IN ? 1u : 2048u);
+        EXPECT_EQ(c->stop_threshold, flags == PCM_IN ? 40960u : 4096u);
+        EXPECT_EQ(pcm_frames_to_bytes(p, 1), 4u);
+        pcm_close(p);
+    }
+}
+
+TEST(Open, TheConfigurationReportedIsTheDriversAnswer)
+{
+    FakeKernel k;
+    k.driver_period = 1100;
+    pcm_config asked = stereo16;
+    asked.start_threshold = 300;
+    pcm *p = pcm_open_on(k.table(), 0, 0, PCM_OUT, &asked);
+    const pcm_config *c = pcm_get_config(p);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->period_size, 1100u);
+    EXPECT_EQ(c->start_threshold, 300u);
+    EXPECT_EQ(c->stop_threshold, 4400u);
+    EXPECT_EQ(asked.period_size, 1024u) << "the caller's record is only read";
+    pcm_close(p);
 }
 
 TEST(Open, WithoutMemoryHandsOutTheSharedPlaceholder)

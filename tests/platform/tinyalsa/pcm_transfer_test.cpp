@@ -90,6 +90,120 @@ TEST(Writei, APreparationTheKernelRefusesIsReported)
     EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_WRITEI_FRAMES), 0u);
 }
 
+TEST(Writei, TheFirstWriteThatFailsSaysSoAndTheNextPreparesAgain)
+{
+    Stream s(PCM_OUT);
+    s.k.fail_next(SNDRV_PCM_IOCTL_WRITEI_FRAMES, -EIO);
+    EXPECT_EQ(s.write(1024), -1);
+    EXPECT_STREQ(pcm_get_error(s.p), "cannot write initial data: Input/output error");
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_WRITEI_FRAMES), 1u) << "the initial write is not retried";
+    EXPECT_EQ(s.write(1024), 0);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_PREPARE), 2u);
+    EXPECT_EQ(s.write(1024), 1024);
+}
+
+TEST(Writei, AfterAFailureOtherThanNoRoomTheStreamIsPreparedAgain)
+{
+    // Each error of a running stream, and whether the next write prepares.
+    const struct {
+        int err;
+        bool prepares;
+    } table[] = {{-EAGAIN, false}, {-EINTR, false}, {-EIO, true}, {-EBADFD, true}, {-ENODEV, true}};
+    for (const auto &row : table) {
+        Stream s(PCM_OUT);
+        ASSERT_EQ(s.write(1024), 0);
+        s.k.fail_next(SNDRV_PCM_IOCTL_WRITEI_FRAMES, row.err);
+        EXPECT_EQ(s.write(1024), -1) << row.err;
+        s.k.calls.clear();
+        EXPECT_EQ(s.write(1024), row.prepares ? 0 : 1024) << row.err;
+        EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_PREPARE), row.prepares ? 1u : 0u) << row.err;
+    }
+}
+
+// The system suspends while a stream runs: every transfer of it fails with
+// ESTRPIPE until the stream is resumed or prepared again.
+TEST(Suspend, AResumableStreamGoesOnWithinTheSameCall)
+{
+    Stream out(PCM_OUT);
+    ASSERT_EQ(out.write(1024), 0);
+    out.k.suspend();
+    EXPECT_EQ(out.write(1024), 1024);
+    EXPECT_EQ(out.k.count(SNDRV_PCM_IOCTL_RESUME), 1u);
+    EXPECT_EQ(out.k.count(SNDRV_PCM_IOCTL_PREPARE), 1u) << "resumed, not restarted";
+    EXPECT_NE(out.k.status.state, SNDRV_PCM_STATE_SUSPENDED);
+
+    Stream in(PCM_IN);
+    ASSERT_EQ(in.read(1024), 1024);
+    in.k.suspend();
+    EXPECT_EQ(in.read(1024), 1024);
+    EXPECT_EQ(in.k.count(SNDRV_PCM_IOCTL_RESUME), 1u);
+    EXPECT_EQ(in.k.count(SNDRV_PCM_IOCTL_START), 1u);
+    EXPECT_EQ(in.p->xruns, 0u);
+}
+
+TEST(Suspend, WithoutResumeTheCallFailsAndTheNextStartsAfresh)
+{
+    for (int resume_error : {-ENOSYS, -EAGAIN}) {
+        Stream out(PCM_OUT);
+        ASSERT_EQ(out.write(1024), 0);
+        out.k.resume_error = resume_error;
+        out.k.suspend();
+        EXPECT_EQ(out.write(1024), -1);
+        EXPECT_STREQ(pcm_get_error(out.p), "cannot write stream data: Streams pipe error");
+        // The next write prepares the stream and reports it as a first write.
+        EXPECT_EQ(out.write(1024), 0);
+        EXPECT_EQ(out.k.count(SNDRV_PCM_IOCTL_PREPARE), 2u);
+        EXPECT_EQ(out.write(1024), 1024);
+
+        Stream in(PCM_IN);
+        ASSERT_EQ(in.read(1024), 1024);
+        in.k.resume_error = resume_error;
+        in.k.suspend();
+        EXPECT_EQ(in.read(1024), -1);
+        EXPECT_STREQ(pcm_get_error(in.p), "cannot read stream data: Streams pipe error");
+        EXPECT_EQ(in.read(1024), 1024);
+        EXPECT_EQ(in.k.count(SNDRV_PCM_IOCTL_PREPARE), 2u);
+        EXPECT_EQ(in.k.count(SNDRV_PCM_IOCTL_START), 2u);
+    }
+}
+
+// pcm_write and pcm_read count bytes and report 0 once all of them moved.
+TEST(ByteCalls, MoveEveryWholeFrameAndReportZero)
+{
+    Stream out(PCM_OUT);
+    EXPECT_EQ(pcm_write(out.p, out.buf.data(), 4096 + 3), 0);
+    EXPECT_EQ(pcm_write(out.p, out.buf.data(), 4096), 0);
+    // A kernel that takes 300 frames a time: the call goes on until all are in.
+    out.k.xfer_limit = 300;
+    out.k.calls.clear();
+    EXPECT_EQ(pcm_write(out.p, out.buf.data(), 4096), 0);
+    EXPECT_EQ(out.k.count(SNDRV_PCM_IOCTL_WRITEI_FRAMES), 4u) << "300 + 300 + 300 + 124 frames";
+
+    Stream in(PCM_IN);
+    in.k.xfer_limit = 1000;
+    EXPECT_EQ(pcm_read(in.p, in.buf.data(), 4096), 0);
+    EXPECT_EQ(in.k.count(SNDRV_PCM_IOCTL_READI_FRAMES), 2u);
+    EXPECT_EQ(pcm_read(in.p, in.buf.data(), 0), 0);
+}
+
+TEST(ByteCalls, FailLikeTheFrameCalls)
+{
+    Stream out(PCM_OUT);
+    Stream in(PCM_IN);
+    EXPECT_EQ(pcm_write(in.p, in.buf.data(), 4096), -EINVAL);
+    EXPECT_EQ(pcm_read(out.p, out.buf.data(), 4096), -EINVAL);
+    ASSERT_EQ(pcm_write(out.p, out.buf.data(), 4096), 0);
+    out.k.fail_next(SNDRV_PCM_IOCTL_WRITEI_FRAMES, -EPIPE);
+    EXPECT_EQ(pcm_write(out.p, out.buf.data(), 4096), 0) << "an underrun is recovered as in pcm_writei";
+    EXPECT_EQ(out.p->xruns, 1u);
+    out.k.fail_next(SNDRV_PCM_IOCTL_WRITEI_FRAMES, -ENODEV);
+    EXPECT_LT(pcm_write(out.p, out.buf.data(), 4096), 0);
+    EXPECT_STREQ(pcm_get_error(out.p), "cannot write stream data: No such device");
+    in.k.fail_next(SNDRV_PCM_IOCTL_READI_FRAMES, -EIO);
+    EXPECT_LT(pcm_read(in.p, in.buf.data(), 4096), 0);
+    EXPECT_STREQ(pcm_get_error(in.p), "cannot read stream data: Input/output error");
+}
+
 TEST(Readi, StartsTheStreamAndReportsTheFramesRead)
 {
     Stream s(PCM_IN);

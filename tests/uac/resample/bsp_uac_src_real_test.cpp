@@ -37,4 +37,33 @@ TEST(UacSrcWithConverter, AQualityTheConverterDoesNotKnowFailsCreation)
     EXPECT_EQ(BSP_UacSrcDeinit(&record), 0);
 }
 
+// Every mode, block sizes that are not whole periods and the flush, each in
+// a heap buffer of exactly the stated capacity: under AddressSanitizer a
+// single byte written past it fails the test.
+TEST(UacSrcWithConverter, ABufferOfTheStatedCapacityIsNeverOverrun)
+{
+    const uint32_t rates[] = {8000, 16000, 32000, 48000};
+    for (uint32_t in : rates) {
+        for (uint32_t out : rates) {
+            if (in == out) {
+                continue;
+            }
+            for (uint32_t channels : {1u, 2u}) {
+                UAC_SRC_S record{in, out, channels, 0, nullptr, nullptr};
+                ASSERT_EQ(BSP_UacSrcInit(&record), 0);
+                for (uint32_t len : {2048u, 4u, 4096u + 4u, 160u * 4u, 0u, 1000u * 4u, 0u}) {
+                    len -= len % (channels * 2);
+                    const uint32_t capacity = BSP_UacSrcGetCapacity(&record, len);
+                    ASSERT_GE(capacity, len);
+                    std::vector<uint8_t> buffer(capacity, 0x22);
+                    const int32_t bytes = BSP_UacSrcProcess(&record, buffer.data(), len);
+                    EXPECT_GE(bytes, 0) << in << " -> " << out << ", " << len;
+                    EXPECT_LE(static_cast<uint32_t>(bytes), capacity) << in << " -> " << out << ", " << len;
+                }
+                EXPECT_EQ(BSP_UacSrcDeinit(&record), 0);
+            }
+        }
+    }
+}
+
 } // namespace

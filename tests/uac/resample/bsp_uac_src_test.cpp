@@ -233,4 +233,46 @@ TEST_F(UacSrc, ProcessPassesTheBlockThroughAndReturnsTheCount)
     EXPECT_EQ(BSP_UacSrcDeinit(&record), 0);
 }
 
+// The buffer a block needs, asked before or after the converter exists.
+TEST_F(UacSrc, CapacityIsTheLargerOfInputAndOutput)
+{
+    struct Row {
+        uint32_t in, out, channels, len, capacity;
+    } rows[] = {
+        {48000, 16000, 2, 4096, 4096},  // output shorter than the input
+        {8000, 48000, 1, 2048, 12288},  // six times the input
+        {16000, 48000, 2, 4096, 12288}, // three times
+        {8999, 32999, 2, 4097, 16384},  // whole frames only, 8 to 32 kHz
+        {16000, 8000, 1, 3, 3},         // a part of a frame: the input itself
+        {32000, 48000, 2, 0, 768 * 4},  // the flush
+        {48000, 8000, 1, 0, 768 * 2},   // the flush, mono
+    };
+    for (const auto &r : rows) {
+        CaptureStdout out;
+        UAC_SRC_S record{r.in, r.out, r.channels, 0, nullptr, nullptr};
+        EXPECT_EQ(BSP_UacSrcGetCapacity(&record, r.len), r.capacity) << r.in << " -> " << r.out << ", " << r.len;
+        EXPECT_EQ(BSP_UacSrcGetCapacityByRate(r.in, r.out, r.channels, r.len), r.capacity);
+        ASSERT_EQ(BSP_UacSrcInit(&record), 0);
+        EXPECT_EQ(BSP_UacSrcGetCapacity(&record, r.len), r.capacity) << "the same once the converter exists";
+        EXPECT_EQ(BSP_UacSrcDeinit(&record), 0);
+        EXPECT_EQ(out.finish(), "");
+    }
+}
+
+TEST_F(UacSrc, CapacityOfWhatCannotBeConvertedIsZeroAndSilent)
+{
+    CaptureStdout out;
+    EXPECT_EQ(BSP_UacSrcGetCapacity(nullptr, 4096), 0u);
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(16000, 16000, 2, 4096), 0u);
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(9000, 48000, 2, 4096), 0u);
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(48000, 49000, 2, 4096), 0u);
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(8000, 48000, 3, 4096), 0u);
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(8000, 48000, 0, 4096), 0u);
+    // Six times 4 GiB does not fit the signed count BSP_UacSrcProcess returns.
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(8000, 48000, 2, 0xFFFFFFFCu), 0u);
+    EXPECT_EQ(BSP_UacSrcGetCapacityByRate(48000, 8000, 2, 0x7FFFFFFCu), 0x7FFFFFFCu);
+    EXPECT_EQ(out.finish(), "");
+    EXPECT_TRUE(state().size_queries.empty()) << "nothing is asked of the converter";
+}
+
 } // namespace

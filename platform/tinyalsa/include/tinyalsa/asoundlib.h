@@ -49,10 +49,15 @@ struct pcm_config {
     unsigned int silence_threshold;
 };
 
+/* A NULL config opens the stream with 2 channels, 48000 Hz, S16_LE and four
+ * 1024-frame periods. */
 struct pcm *pcm_open(unsigned int card, unsigned int device, unsigned int flags, const struct pcm_config *config);
 int pcm_close(struct pcm *pcm);
 int pcm_is_ready(const struct pcm *pcm);
 const char *pcm_get_error(const struct pcm *pcm);
+/* The configuration in effect: the driver's period size and count, and
+ * the thresholds with their defaults filled in. NULL for a NULL pcm. */
+const struct pcm_config *pcm_get_config(const struct pcm *pcm);
 
 unsigned int pcm_get_buffer_size(const struct pcm *pcm);
 unsigned int pcm_format_to_bits(enum pcm_format format);
@@ -61,6 +66,9 @@ unsigned int pcm_bytes_to_frames(const struct pcm *pcm, unsigned int bytes);
 
 int pcm_writei(struct pcm *pcm, const void *data, unsigned int frame_count);
 int pcm_readi(struct pcm *pcm, void *data, unsigned int frame_count);
+/* count in bytes, whole frames; 0 once all of it was transferred. */
+int pcm_write(struct pcm *pcm, const void *data, unsigned int count);
+int pcm_read(struct pcm *pcm, void *data, unsigned int count);
 int pcm_mmap_write(struct pcm *pcm, const void *data, unsigned int count);
 int pcm_mmap_read(struct pcm *pcm, void *data, unsigned int count);
 
