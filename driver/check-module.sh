@@ -41,7 +41,7 @@ release_of()
 arch_args()
 {
     if grep -qx 'CONFIG_ARM=y' "$1/.config"; then
-        echo "ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-"
+        echo "ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf- DEB_HOST_ARCH=armhf DEB_HOST_GNU_TYPE=arm-linux-gnueabihf"
     fi
 }
 
