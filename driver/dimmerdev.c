@@ -8,6 +8,7 @@
  */
 #include <linux/bug.h>
 #include <linux/cdev.h>
+#include <linux/compat.h>
 #include <linux/device.h>
 #include <linux/err.h>
 #include <linux/fs.h>
@@ -20,8 +21,34 @@
 #include <linux/slab.h>
 #include <linux/stddef.h>
 #include <linux/uaccess.h>
+#include <linux/version.h>
 
 #include "pwm_ioctl.h"
+
+/*
+ * The kernel interfaces that changed between the kernels a board may run
+ * (4.9 on the device, 6.1 and 6.12 in Debian 12), and only those:
+ * 6.4  class_create() lost its module argument;
+ * 6.8  pwm_apply_state() was renamed pwm_apply_might_sleep();
+ * 6.11 a platform driver's remove returns nothing.
+ */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 4, 0)
+#define pwm_ioctl_class_create(name) class_create(name)
+#else
+#define pwm_ioctl_class_create(name) class_create(THIS_MODULE, name)
+#endif
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 8, 0)
+#define pwm_ioctl_apply pwm_apply_might_sleep
+#else
+#define pwm_ioctl_apply pwm_apply_state
+#endif
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 11, 0)
+#define PWM_IOCTL_REMOVE_TYPE void
+#define PWM_IOCTL_REMOVED
+#else
+#define PWM_IOCTL_REMOVE_TYPE int
+#define PWM_IOCTL_REMOVED 0
+#endif
 
 /*
  * One record per bound platform device. Its memory belongs to its cdev (see
@@ -55,7 +82,7 @@ static long pwm_ioctl_set_config(struct pwm_ioctl_dev *dev, void __user *arg)
 
 	state.duty_cycle = cfg.duty_cycle;
 	state.period = cfg.period;
-	return pwm_apply_state(dev->pwm, &state);
+	return pwm_ioctl_apply(dev->pwm, &state);
 }
 
 static long pwm_ioctl_enable(struct pwm_ioctl_dev *dev)
@@ -67,7 +94,7 @@ static long pwm_ioctl_enable(struct pwm_ioctl_dev *dev)
 		return 0;
 
 	state.enabled = true;
-	return pwm_apply_state(dev->pwm, &state);
+	return pwm_ioctl_apply(dev->pwm, &state);
 }
 
 static long pwm_ioctl_disable(struct pwm_ioctl_dev *dev)
@@ -84,7 +111,7 @@ static long pwm_ioctl_disable(struct pwm_ioctl_dev *dev)
 	 * better fallback than to carry on.
 	 */
 	state.enabled = false;
-	pwm_apply_state(dev->pwm, &state);
+	pwm_ioctl_apply(dev->pwm, &state);
 	return 0;
 }
 
@@ -106,7 +133,7 @@ static long pwm_ioctl_set_polarity(struct pwm_ioctl_dev *dev, void __user *arg)
 		return -EBUSY;
 
 	state.polarity = polarity;
-	return pwm_apply_state(dev->pwm, &state);
+	return pwm_ioctl_apply(dev->pwm, &state);
 }
 
 static long pwm_ioctl_get_state(struct pwm_ioctl_dev *dev, void __user *arg)
@@ -163,6 +190,19 @@ static long pwm_ioctl_unlocked_ioctl(struct file *file, unsigned int cmd,
 	return ret;
 }
 
+#ifdef CONFIG_COMPAT
+/*
+ * 32-bit programs on a 64-bit kernel: the records have the same layout and
+ * the commands the same numbers in both, so only the pointer is converted.
+ */
+static long pwm_ioctl_compat_ioctl(struct file *file, unsigned int cmd,
+				   unsigned long arg)
+{
+	return pwm_ioctl_unlocked_ioctl(file, cmd,
+					(unsigned long)compat_ptr(arg));
+}
+#endif
+
 static int pwm_ioctl_open(struct inode *inode, struct file *file)
 {
 	file->private_data =
@@ -181,6 +221,9 @@ static const struct file_operations pwm_ioctl_fops = {
 	.open = pwm_ioctl_open,
 	.release = pwm_ioctl_release,
 	.unlocked_ioctl = pwm_ioctl_unlocked_ioctl,
+#ifdef CONFIG_COMPAT
+	.compat_ioctl = pwm_ioctl_compat_ioctl,
+#endif
 };
 
 /*
@@ -225,25 +268,64 @@ static void pwm_ioctl_retire(struct pwm_ioctl_dev *dev)
 	mutex_unlock(&dev->lock);
 }
 
+/*
+ * The node's name and its class are fixed, so one device at a time can
+ * publish them. A second matching node is turned away before probe touches
+ * anything (its PWM, a device number, the class): creating the class twice
+ * would only fail inside sysfs, with a warning and a stack dump.
+ */
+static DEFINE_MUTEX(pwm_ioctl_publisher_lock);
+static struct device *pwm_ioctl_publisher;
+
+static int pwm_ioctl_claim(struct device *dev)
+{
+	int ret = 0;
+
+	mutex_lock(&pwm_ioctl_publisher_lock);
+	if (pwm_ioctl_publisher) {
+		dev_err(dev, "/dev/pwm_ctrl is already published by %s\n",
+			dev_name(pwm_ioctl_publisher));
+		ret = -EBUSY;
+	} else {
+		pwm_ioctl_publisher = dev;
+	}
+	mutex_unlock(&pwm_ioctl_publisher_lock);
+	return ret;
+}
+
+static void pwm_ioctl_unclaim(void)
+{
+	mutex_lock(&pwm_ioctl_publisher_lock);
+	pwm_ioctl_publisher = NULL;
+	mutex_unlock(&pwm_ioctl_publisher_lock);
+}
+
 static int pwm_ioctl_probe(struct platform_device *pdev)
 {
 	struct pwm_ioctl_dev *dev;
 	dev_t devt;
 	int ret;
 
+	ret = pwm_ioctl_claim(&pdev->dev);
+	if (ret)
+		return ret;
+
 	dev = pwm_ioctl_alloc();
-	if (!dev)
-		return -ENOMEM;
+	if (!dev) {
+		ret = -ENOMEM;
+		goto unclaim;
+	}
 
 	dev->pwm = devm_pwm_get(&pdev->dev, NULL);
 	if (IS_ERR(dev->pwm)) {
 		ret = PTR_ERR(dev->pwm);
 		kobject_put(&dev->cdev.kobj);
 		/* The controller is not there yet: we are probed again. */
-		if (ret == -EPROBE_DEFER)
-			return ret;
-		dev_err(&pdev->dev, "Failed to get PWM\n");
-		return -ENXIO;
+		if (ret != -EPROBE_DEFER) {
+			dev_err(&pdev->dev, "Failed to get PWM\n");
+			ret = -ENXIO;
+		}
+		goto unclaim;
 	}
 
 	mutex_init(&dev->lock);
@@ -257,7 +339,7 @@ static int pwm_ioctl_probe(struct platform_device *pdev)
 	if (ret)
 		goto put_record_region;
 
-	dev->cls = class_create(THIS_MODULE, "pwm_ioctl");
+	dev->cls = pwm_ioctl_class_create("pwm_ioctl");
 	if (IS_ERR(dev->cls)) {
 		ret = PTR_ERR(dev->cls);
 		goto del_cdev;
@@ -279,16 +361,18 @@ del_cdev:
 	pwm_ioctl_retire(dev);
 	cdev_del(&dev->cdev);
 	unregister_chrdev_region(devt, 1);
-	return ret;
+	goto unclaim;
 
 put_record_region:
 	unregister_chrdev_region(devt, 1);
 put_record:
 	kobject_put(&dev->cdev.kobj);
+unclaim:
+	pwm_ioctl_unclaim();
 	return ret;
 }
 
-static int pwm_ioctl_remove(struct platform_device *pdev)
+static PWM_IOCTL_REMOVE_TYPE pwm_ioctl_remove(struct platform_device *pdev)
 {
 	struct pwm_ioctl_dev *dev = platform_get_drvdata(pdev);
 	dev_t devt = dev->cdev.dev;
@@ -299,7 +383,8 @@ static int pwm_ioctl_remove(struct platform_device *pdev)
 	/* The record goes here, or with the last file still open. */
 	cdev_del(&dev->cdev);
 	unregister_chrdev_region(devt, 1);
-	return 0;
+	pwm_ioctl_unclaim();
+	return PWM_IOCTL_REMOVED;
 }
 
 /*

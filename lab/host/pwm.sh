@@ -46,6 +46,20 @@ build_module()
         { tail -30 "$dir/build.log"; die "building $name.ko against $kdir failed"; }
 }
 
+# The ioctl checker for i386 as well, static (no 32-bit libraries in the
+# guest): a 32-bit program on the board's 64-bit kernel.
+build_checker_32bit()
+{
+    local out=$PWM_OUT/pwm_ioctl_check32 pwm=$LAB_DIR/pwm
+    # The kernel's x86 user headers (asm/) serve i386 and x86_64 alike; Debian keeps
+    # them in the amd64 multiarch folder only.
+    ${CC:-cc} -m32 -static -std=gnu11 -O2 -Wall -Wextra -I"$LAB_TOP/driver" -I"$pwm" \
+        -idirafter "/usr/include/$(${CC:-cc} -print-multiarch)" -o "$out" \
+        "$pwm/pwm_ioctl_check.c" "$pwm/pwm_stress.c" "$pwm/check.c" "$pwm/labpwm_log.c" >"$out.log" 2>&1 ||
+        { cat "$out.log"; die "the 32-bit pwm_ioctl_check does not build (gcc -m32 needs libc6-dev-i386 and" \
+            "lib32gcc-12-dev: run scripts/setup)"; }
+}
+
 compile_table()
 {
     local asl=$1 out=$PWM_OUT/$(basename "$1" .asl)
@@ -61,6 +75,7 @@ build_pwm_lab()
     mkdir -p "$PWM_OUT"
     build_module dimmerdev "$kdir" "$LAB_TOP/driver/dimmerdev.c" "$LAB_TOP/driver/pwm_ioctl.h"
     build_module labpwm "$kdir" "$LAB_DIR/pwm/labpwm.c"
+    build_checker_32bit
     compile_table "$LAB_DIR/pwm/board.asl"
     compile_table "$LAB_DIR/pwm/board-twin.asl"
 }
@@ -77,6 +92,7 @@ install_pwm_lab()
         install -D -t "$root/usr/bin" "$PWM_BUILD/$prog"
         copy_libraries "$root" "$PWM_BUILD/$prog"
     done
+    install -D -t "$root/usr/bin" "$PWM_OUT/pwm_ioctl_check32"
     # shellcheck disable=SC2016
     echo '$MODALIAS=.* 0:0 0660 @/usr/sbin/modprobe -b "$MODALIAS"' >"$root/etc/mdev.conf"
 }

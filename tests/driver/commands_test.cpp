@@ -113,6 +113,20 @@ TEST_P(Commands, AppliesOnlyWhatChanged)
     EXPECT_EQ(show(k().hw), show(after));
 }
 
+// A 32-bit program on a 64-bit kernel: the same records, the same numbers,
+// the same outcome.
+TEST_P(Commands, SameFromA32BitProgram)
+{
+    const CommandCase &c = GetParam();
+    k().hw = c.before;
+    k().apply_result = c.apply_result;
+    std::vector<std::int32_t> arg = c.arg;
+    const void *argp = arg.empty() ? unreadable : arg.data();
+
+    EXPECT_EQ(fake::compat_ioctl(file, c.cmd, argp), c.result);
+    EXPECT_EQ(show(k().applied), show(c.applied));
+}
+
 INSTANTIATE_TEST_SUITE_P(Dimmerdev, Commands, ::testing::ValuesIn(command_cases), [](const auto &info) {
     std::string name = info.param.name;
     for (char &ch : name)
@@ -136,6 +150,15 @@ TEST_F(BoundTest, GetStateReportsDutyPeriodEnabledPolarity)
     EXPECT_EQ(std::vector<std::uint32_t>({status.duty_cycle, status.period, status.enabled, status.polarity}),
               std::vector<std::uint32_t>({10, 20, 0, 0}));
     EXPECT_TRUE(k().applied.empty());
+}
+
+TEST_F(BoundTest, GetStateReachesA32BitProgram)
+{
+    k().hw = make_state(1000000, 300000, inversed, true);
+    pwm_ioctl_status status{};
+    ASSERT_EQ(fake::compat_ioctl(file, PWM_IOCTL_GET_STATE, &status), 0);
+    EXPECT_EQ(std::vector<std::uint32_t>({status.duty_cycle, status.period, status.enabled, status.polarity}),
+              std::vector<std::uint32_t>({300000, 1000000, 1, 1}));
 }
 
 TEST_F(BoundTest, PolarityChangesOnlyOnAStoppedOutput)
@@ -176,6 +199,7 @@ TEST_P(UserFaults, GiveEfaultAndTouchNothing)
     k().fault_addr = words;
     k().fault_uncopied = c.uncopied;
     EXPECT_EQ(fake::ioctl(file, c.cmd, words), -EFAULT);
+    EXPECT_EQ(fake::compat_ioctl(file, c.cmd, words), -EFAULT);
     EXPECT_TRUE(k().applied.empty());
     EXPECT_EQ(show(k().hw), show(stopped));
 }
@@ -207,8 +231,10 @@ TEST_F(BoundTest, NumbersDifferingInDirectionSizeOrTypeAreRefused)
     };
     k().hw = stopped;
     std::int32_t words[4] = {7, 7, 7, 7};
-    for (unsigned int cmd : near_misses)
+    for (unsigned int cmd : near_misses) {
         EXPECT_EQ(fake::ioctl(file, cmd, words), -ENOTTY) << std::hex << cmd;
+        EXPECT_EQ(fake::compat_ioctl(file, cmd, words), -ENOTTY) << std::hex << cmd;
+    }
     EXPECT_TRUE(k().applied.empty());
     EXPECT_EQ(words[0], 7);
 }

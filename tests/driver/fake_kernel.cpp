@@ -1,18 +1,23 @@
 #include "fake_kernel.h"
 
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 extern "C" {
+#include <linux/compat.h>
 #include <linux/err.h>
 #include <linux/kobject.h>
 #include <linux/module.h>
 #include <linux/mutex.h>
 #include <linux/slab.h>
 #include <linux/uaccess.h>
+#include <linux/version.h>
 }
 
 struct fake_class {
@@ -28,6 +33,13 @@ namespace fake {
 namespace {
 
 Kernel *current = new Kernel;
+
+// Guards the fake mutexes; their waiters sleep on the condition.
+std::mutex scheduler;
+std::condition_variable wakeup;
+// Mutexes of records (not DEFINE_MUTEX ones) the calling thread holds.
+thread_local int held_locks = 0;
+thread_local const char thread_token = 0;
 
 void violation(const std::string &what)
 {
@@ -73,7 +85,7 @@ bool alive(const void *p)
 
 void check_locked(const char *what)
 {
-    if (current->held_locks != 1)
+    if (held_locks != 1)
         violation(std::string(what) + " without the device lock held");
 }
 
@@ -103,13 +115,46 @@ const kobj_type ktype_cdev_dynamic = {release_dynamic};
 void release_devres(device *dev)
 {
     for (pwm_device *pwm : current->devres[dev]) {
+        if (pwm->in_use != 0)
+            violation("the PWM was given back while a command was using it");
         pwm->put = true;
         call("pwm_put");
     }
     current->devres.erase(dev);
 }
 
+// A user address handed to the driver as a 32-bit program's: a small handle
+// that only compat_ptr() turns back into the address.
+unsigned compat_address(const void *p)
+{
+    if (p == nullptr)
+        return 0;
+    for (auto &[handle, addr] : current->compat_addresses)
+        if (addr == p)
+            return handle;
+    unsigned handle = 0x1000 + 16 * static_cast<unsigned>(current->compat_addresses.size());
+    current->compat_addresses[handle] = p;
+    return handle;
+}
+
+// A user copy through a 32-bit handle the driver did not convert: a fault.
+bool unconverted(const void *p)
+{
+    return current->compat_addresses.count(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p))) != 0 &&
+           reinterpret_cast<std::uintptr_t>(p) < 0x10000;
+}
+
 } // namespace
+
+pwm_state core_state()
+{
+    pwm_state s{};
+#ifndef FAKE_PWM_LINUX_4_9
+    s.usage_power = true;
+#endif
+    s.vendor_phase = 0x5a;
+    return s;
+}
 
 Kernel &kernel()
 {
@@ -191,8 +236,12 @@ int bind(platform_device &pdev)
 
 void unbind(platform_device &pdev)
 {
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 11, 0)
+    current->driver->remove(&pdev);
+#else
     if (current->driver->remove(&pdev) != 0)
         violation("remove returned non-zero");
+#endif
     release_devres(&pdev.dev);
     pdev.dev.driver_data = nullptr;
     std::erase(current->bound, &pdev);
@@ -230,6 +279,27 @@ int open_node(const std::string &name, OpenFile &of)
 long ioctl(OpenFile &of, unsigned int cmd, const void *arg)
 {
     return of.f.f_op->unlocked_ioctl(&of.f, cmd, reinterpret_cast<unsigned long>(arg));
+}
+
+long compat_ioctl(OpenFile &of, unsigned int cmd, const void *arg)
+{
+    if (of.f.f_op->compat_ioctl == nullptr)
+        return -ENOTTY;
+    return of.f.f_op->compat_ioctl(&of.f, cmd, compat_address(arg));
+}
+
+std::thread start_thread(std::function<void()> fn)
+{
+    auto finished = std::make_shared<bool>(false);
+    std::thread t([fn, finished] {
+        fn();
+        std::lock_guard<std::mutex> guard(scheduler);
+        *finished = true;
+        wakeup.notify_all();
+    });
+    std::unique_lock<std::mutex> guard(scheduler);
+    wakeup.wait(guard, [&] { return *finished || current->lock_waiters > 0; });
+    return t;
 }
 
 // As the VFS does: the driver's release first, then the file's hold on the
@@ -317,37 +387,58 @@ void fake_mutex_init(mutex *lock, const char *name)
 {
     lock->name = name;
     lock->locked = 0;
+    lock->is_static = 0;
+    lock->owner = nullptr;
     current->lock_name = name;
     call(std::string("mutex_init ") + name);
 }
 
 void mutex_lock(mutex *lock)
 {
-    if (!fake::alive(lock)) {
+    if (!lock->is_static && !fake::alive(lock)) {
         violation("mutex_lock on freed memory");
         return;
     }
-    if (lock->locked)
-        violation("mutex_lock on a held mutex: deadlock");
+    std::unique_lock<std::mutex> guard(fake::scheduler);
+    if (lock->locked && lock->owner == &fake::thread_token) {
+        violation("mutex_lock on a mutex this thread holds: deadlock");
+        return;
+    }
+    if (lock->locked) {
+        ++current->lock_waiters;
+        fake::wakeup.notify_all();
+        fake::wakeup.wait(guard, [lock] { return !lock->locked; });
+        --current->lock_waiters;
+    }
     lock->locked = 1;
-    ++current->held_locks;
+    lock->owner = &fake::thread_token;
+    if (!lock->is_static)
+        ++fake::held_locks;
 }
 
 void mutex_unlock(mutex *lock)
 {
-    if (!fake::alive(lock)) {
+    if (!lock->is_static && !fake::alive(lock)) {
         violation("mutex_unlock on freed memory");
         return;
     }
-    if (!lock->locked)
-        violation("mutex_unlock on a free mutex");
+    std::lock_guard<std::mutex> guard(fake::scheduler);
+    if (!lock->locked || lock->owner != &fake::thread_token)
+        violation("mutex_unlock of a mutex this thread does not hold");
     lock->locked = 0;
-    --current->held_locks;
+    lock->owner = nullptr;
+    if (!lock->is_static)
+        --fake::held_locks;
+    fake::wakeup.notify_all();
 }
 
 unsigned long copy_from_user(void *to, const void *from, unsigned long n)
 {
     fake::check_locked("copy_from_user");
+    if (fake::unconverted(from)) {
+        violation("copy_from_user from a 32-bit address not converted by compat_ptr()");
+        return n;
+    }
     unsigned long missing = from == current->fault_addr ? current->fault_uncopied : 0;
     std::memcpy(to, from, n - missing);
     return missing;
@@ -356,6 +447,10 @@ unsigned long copy_from_user(void *to, const void *from, unsigned long n)
 unsigned long copy_to_user(void *to, const void *from, unsigned long n)
 {
     fake::check_locked("copy_to_user");
+    if (fake::unconverted(to)) {
+        violation("copy_to_user to a 32-bit address not converted by compat_ptr()");
+        return n;
+    }
     unsigned long missing = to == current->fault_addr ? current->fault_uncopied : 0;
     std::memcpy(to, from, n - missing);
     return missing;
@@ -420,14 +515,26 @@ void unregister_chrdev_region(dev_t dev, unsigned count)
         current->regions.erase(it);
 }
 
-fake_class *class_create(module *owner, const char *name)
+void *compat_ptr(compat_uptr_t uptr)
+{
+    auto it = current->compat_addresses.find(uptr);
+    return it == current->compat_addresses.end() ? reinterpret_cast<void *>(std::uintptr_t{uptr})
+                                                 : const_cast<void *>(it->second);
+}
+
+fake_class *fake_class_create(module *owner, const char *name)
 {
     if (int err = fake::step(fake::Step::ClassCreate))
         return static_cast<fake_class *>(ERR_PTR(err));
-    if (current->classes.count(name) != 0)
+    // The kernel fails this in sysfs, with a warning and a stack dump.
+    if (current->classes.count(name) != 0) {
+        violation(std::string("class_create of the existing class ") + name + ": \"cannot create duplicate filename\"");
         return static_cast<fake_class *>(ERR_PTR(-EEXIST));
+    }
+#if LINUX_VERSION_CODE < KERNEL_VERSION(6, 4, 0)
     if (owner != &__this_module)
         violation("class_create: owner is not this module");
+#endif
     auto *cls = new fake_class{name, owner};
     current->classes[name] = cls;
     call("class_create " + cls->name);
@@ -453,8 +560,11 @@ device *device_create(fake_class *cls, device *parent, dev_t devt, void *drvdata
     va_start(args, fmt);
     std::vsnprintf(name, sizeof(name), fmt, args);
     va_end(args);
-    if (current->nodes.count(name) != 0)
+    if (current->nodes.count(name) != 0) {
+        violation(std::string("device_create of the existing device ") + name +
+                  ": \"cannot create duplicate filename\"");
         return static_cast<device *>(ERR_PTR(-EEXIST));
+    }
     if (parent != nullptr || drvdata != nullptr)
         violation("device_create with a parent or driver data");
     auto *dev = new device{};
@@ -508,7 +618,7 @@ pwm_device *devm_pwm_get(device *dev, const char *con_id)
         return static_cast<pwm_device *>(ERR_PTR(err));
     if (con_id != nullptr)
         violation("devm_pwm_get with a connection name");
-    pwm_device &pwm = current->pwms.emplace_back(pwm_device{static_cast<int>(current->pwms.size()), false});
+    pwm_device &pwm = current->pwms.emplace_back(pwm_device{static_cast<int>(current->pwms.size()), false, 0});
     current->devres[dev].push_back(&pwm);
     call("devm_pwm_get");
     return &pwm;
@@ -522,15 +632,49 @@ void pwm_get_state(const pwm_device *pwm, pwm_state *state)
     *state = current->hw;
 }
 
-int pwm_apply_state(pwm_device *pwm, FAKE_PWM_APPLY_CONST pwm_state *state)
+} // extern "C"
+
+namespace fake {
+namespace {
+
+int apply(pwm_device *pwm, const pwm_state *state)
 {
-    fake::check_locked("pwm_apply_state");
+    check_locked("the PWM apply");
     if (pwm->put)
-        violation("pwm_apply_state on a PWM given back");
+        violation("the PWM apply on a PWM given back");
+#ifndef FAKE_PWM_LINUX_4_9
+    if (state->usage_power != current->hw.usage_power)
+        violation("an applied state lost the core's usage_power");
+#endif
+    if (state->vendor_phase != current->hw.vendor_phase)
+        violation("an applied state lost a field of the core's (vendor_phase)");
+    ++pwm->in_use;
+    if (current->during_apply) {
+        auto run = current->during_apply;
+        run();
+    }
+    --pwm->in_use;
     current->applied.push_back(*state);
     if (current->apply_result == 0)
         current->hw = *state;
     return current->apply_result;
 }
+
+} // namespace
+} // namespace fake
+
+extern "C" {
+
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 8, 0)
+int pwm_apply_might_sleep(pwm_device *pwm, const pwm_state *state)
+{
+    return fake::apply(pwm, state);
+}
+#else
+int pwm_apply_state(pwm_device *pwm, FAKE_PWM_APPLY_CONST pwm_state *state)
+{
+    return fake::apply(pwm, state);
+}
+#endif
 
 } // extern "C"

@@ -1,8 +1,10 @@
 // The kernel as dimmerdev meets it, faked for host tests: the driver core that
-// binds and unbinds, the VFS that opens and closes the node, a PWM core that
-// records every applied state, and checks of the rules the driver must keep
-// (lock held around the PWM and user copies, no use of freed memory or of a
-// PWM given back). Every step that can fail in the kernel can be made to fail.
+// binds and unbinds, the VFS that opens and closes the node (also for 32-bit
+// programs), a PWM core that records every applied state, and checks of the
+// rules the driver must keep (lock held around the PWM and user copies, no use
+// of freed memory or of a PWM given back, states passed on whole, no name
+// created twice). Every step that can fail in the kernel can be made to fail.
+// Mutexes block as in the kernel, so that a test can run a second thread.
 #pragma once
 
 extern "C" {
@@ -18,6 +20,7 @@ extern "C" {
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fake {
@@ -30,6 +33,11 @@ struct Node {
     fake_class *cls;
     device *dev;
 };
+
+// A state as the PWM core holds it: besides what the driver sets, fields that
+// only the core knows (usage_power, a vendor kernel's own), which every applied
+// state must carry on unchanged.
+pwm_state core_state();
 
 struct Kernel {
     // What the driver did, in order: resources taken and given back.
@@ -45,18 +53,21 @@ struct Kernel {
     std::map<Step, std::function<void()>> before;
 
     // The PWM core: the output's state, every state applied to it, and what
-    // pwm_apply_state answers (the state is taken only when this is 0).
-    pwm_state hw{};
+    // the apply answers (the state is taken only when this is 0).
+    pwm_state hw = core_state();
     std::vector<pwm_state> applied;
     int apply_result = 0;
     std::deque<pwm_device> pwms;
+    // Runs inside the PWM core's apply, while the PWM is in use.
+    std::function<void()> during_apply;
 
     // User memory: copies from or to this address leave that many bytes uncopied.
     const void *fault_addr = nullptr;
     unsigned long fault_uncopied = 0;
 
     std::string lock_name;
-    int held_locks = 0;
+    int lock_waiters = 0; // threads blocked on a mutex
+    std::map<unsigned, const void *> compat_addresses;
     std::map<const void *, std::size_t> allocations;
     std::map<dev_t, unsigned> regions;
     std::map<dev_t, cdev *> cdev_map;
@@ -90,6 +101,13 @@ struct OpenFile {
 int open_devt(dev_t devt, OpenFile &of);
 int open_node(const std::string &name, OpenFile &of);
 long ioctl(OpenFile &of, unsigned int cmd, const void *arg);
+// The same from a 32-bit program on a 64-bit kernel: the argument reaches the
+// driver as a 32-bit user address; -ENOTTY without a compat_ioctl, as the VFS.
+long compat_ioctl(OpenFile &of, unsigned int cmd, const void *arg);
 void close(OpenFile &of);
+
+// Starts fn on a thread of its own and returns once it has finished or is
+// blocked on a mutex held by another thread (no timing involved).
+std::thread start_thread(std::function<void()> fn);
 
 } // namespace fake

@@ -17,7 +17,7 @@ extern "C" {
 
 inline pwm_state make_state(std::uint32_t period, std::uint32_t duty, pwm_polarity polarity, bool enabled)
 {
-    pwm_state s{};
+    pwm_state s = fake::core_state();
     s.period = period;
     s.duty_cycle = duty;
     s.polarity = polarity;
@@ -43,7 +43,7 @@ inline std::vector<std::string> show(const std::vector<pwm_state> &states)
 // unloaded, nothing left behind and no rule broken.
 class DriverTest : public ::testing::Test {
 protected:
-    platform_device pdev{"vendor,pwm-ioctl", {}};
+    platform_device pdev{"vendor,pwm-ioctl", {"pwmc", nullptr}};
 
     void SetUp() override
     {

@@ -4,6 +4,7 @@
 #include "harness.h"
 
 #include <cstring>
+#include <thread>
 
 extern "C" {
 #include <linux/module.h>
@@ -189,15 +190,65 @@ TEST_F(DriverTest, DeferredProbeBindsOnceThePwmAppears)
     EXPECT_EQ(k().messages, Calls{"info: PWM ioctl driver probed\n"});
 }
 
-TEST_F(DriverTest, SecondMatchingNodeFailsAndLeavesTheFirstServing)
+// The node's names are fixed: a second matching node is turned away with one
+// line before probe touches its PWM, a device number or the class, and binds
+// once the first has gone.
+TEST_F(DriverTest, SecondMatchingNodeIsRefusedBeforeTouchingAnything)
 {
-    platform_device second{"vendor,pwm-ioctl", {}};
+    platform_device second{"vendor,pwm-ioctl", {"pwmd", nullptr}};
     fake::OpenFile &of = slot();
     ASSERT_EQ(fake::bind(pdev), 0);
-    EXPECT_EQ(fake::bind(second), -EEXIST);
+    k().calls.clear();
+    k().messages.clear();
+
+    EXPECT_EQ(fake::bind(second), -EBUSY);
+    EXPECT_EQ(k().calls, Calls{});
+    EXPECT_EQ(k().messages, Calls{"err: /dev/pwm_ctrl is already published by pwmc\n"});
     EXPECT_EQ(second.dev.driver_data, nullptr);
+    EXPECT_EQ(k().pwms.size(), 1u);
     ASSERT_EQ(open(of), 0);
     EXPECT_EQ(fake::ioctl(of, PWM_IOCTL_ENABLE, nullptr), 0);
+    fake::close(of);
+
+    fake::unbind(pdev);
+    k().calls.clear();
+    ASSERT_EQ(fake::bind(second), 0);
+    EXPECT_EQ(k().calls, probe_calls);
+    fake::unbind(second);
+}
+
+// A probe that failed or was deferred publishes nothing, so it keeps no other
+// node out.
+TEST_F(DriverTest, FailedProbeLeavesTheNodeToTheNextDevice)
+{
+    platform_device second{"vendor,pwm-ioctl", {"pwmd", nullptr}};
+    k().fail[Step::DeviceCreate] = -ENOMEM;
+    ASSERT_EQ(fake::bind(pdev), -ENOMEM);
+    k().fail.clear();
+    k().fail[Step::PwmGet] = -EPROBE_DEFER;
+    ASSERT_EQ(fake::bind(pdev), -EPROBE_DEFER);
+    k().fail.clear();
+    ASSERT_EQ(fake::bind(second), 0);
+    EXPECT_EQ(fake::bind(pdev), -EBUSY);
+    fake::unbind(second);
+}
+
+// Removal waits for a command that is using the PWM; the command ends on the
+// PWM it started with, and the next one finds the device gone.
+TEST_F(BoundTest, UnbindWaitsForACommandInProgress)
+{
+    std::thread unbinder;
+    k().hw = make_state(1000, 500, PWM_POLARITY_NORMAL, false);
+    k().during_apply = [&] {
+        k().during_apply = nullptr;
+        unbinder = fake::start_thread([&] { fake::unbind(pdev); });
+    };
+    EXPECT_EQ(fake::ioctl(file, PWM_IOCTL_ENABLE, nullptr), 0);
+    ASSERT_TRUE(unbinder.joinable());
+    unbinder.join();
+    EXPECT_EQ(k().nodes.count("pwm_ctrl"), 0u);
+    EXPECT_EQ(fake::ioctl(file, PWM_IOCTL_DISABLE, nullptr), -ENODEV);
+    EXPECT_EQ(k().applied.size(), 1u);
 }
 
 TEST_F(DriverTest, UnloadRemovesABoundDeviceWithoutStoppingTheOutput)

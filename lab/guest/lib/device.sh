@@ -1,5 +1,24 @@
-# The device's own boot: bootward, then cfgward, as its init runs them. While
-# they run, the lab's command wrappers come first in PATH (lab/guest/bin/trace).
+# The device's own boot: the guides started by the installed BusyBox init
+# script, as the device's rcS starts it. While they run, the lab's command
+# wrappers come first in PATH (lab/guest/bin/trace).
+
+GUIDES_SCRIPT=/etc/init.d/S15partition-guides
+
+# The kernel log's lines of the guides and of their init script, without the
+# time stamps.
+guide_log()
+{
+    dmesg | sed -nE 's/^(<[0-9]+>)?(\[[^]]*\] )?((bootward|cfgward|partition-guides): .*)/\3/p'
+}
+
+# guide_status NAME: the exit status the init script reported for the guide,
+# "-" when it did not run it.
+guide_status()
+{
+    local status
+    status=$(guide_log | sed -nE "s/^partition-guides: $1 (exited|failed) with status ([0-9]+).*/\2/p" | tail -1)
+    echo "${status:--}"
+}
 
 # DEVICE_STATE after a boot: rebooting (bootward asked for a reboot), repaired
 # (a partition was formatted), failed (cfgward failed or a mount is missing) or normal.
@@ -12,40 +31,42 @@ device_boot()
     [ -n "$CUT" ] && echo "$CUT" >"$LAB_STATE/cut"
     running_app_part >"$LAB_STATE/running"
     rm -f "$LAB_STATE/guides-done"
-    local t0
+    local t0 printk
     t0=$(now)
     echo "$t0" >"$LAB_STATE/t0"
-    echo "=== bootward at ${t0}s"
+    echo "=== $GUIDES_SCRIPT start at ${t0}s"
+    # The guides' lines reach the kernel log at notice level: on the serial
+    # console too while they run, so that a power cut's log keeps them.
+    read -r printk _ </proc/sys/kernel/printk
+    echo 6 >/proc/sys/kernel/printk
     [ -n "$CUT_AT" ] && start_freezer "$CUT_AT"
-    run_guide bootward
-    BOOTWARD_STATUS=$GUIDE_STATUS
+    start_guides
+    stop_freezer
+    echo "$printk" >/proc/sys/kernel/printk
+    GUIDES_TIME=$(elapsed "$t0" "$(now)")
+    BOOTWARD_STATUS=$(guide_status bootward)
+    CFGWARD_STATUS=$(guide_status cfgward)
     if [ -e "$LAB_STATE/reboot" ]; then
-        stop_freezer
         DEVICE_STATE=rebooting
-        GUIDES_TIME=$(elapsed "$t0" "$(now)")
+        [ "$CFGWARD_STATUS" = - ] || fail "init script" "cfgward ran after bootward had asked for a reboot"
         return
     fi
-    echo "=== cfgward"
-    run_guide cfgward
-    CFGWARD_STATUS=$GUIDE_STATUS
-    stop_freezer
-    GUIDES_TIME=$(elapsed "$t0" "$(now)")
     DEVICE_STATE=normal
     grep -q '	ubiformat ' "$LAB_STATE/commands" && DEVICE_STATE=repaired
-    if [ "$CFGWARD_STATUS" -ne 0 ] || ! is_mounted /app || ! is_mounted /parameter0 || ! is_mounted /parameter1; then
+    if [ "$CFGWARD_STATUS" != 0 ] || ! is_mounted /app || ! is_mounted /parameter0 || ! is_mounted /parameter1; then
         DEVICE_STATE=failed
     fi
     echo "=== device state: $DEVICE_STATE (guides took ${GUIDES_TIME}s)"
 }
 
-# run_guide NAME: the guide with the lab's wrappers first in PATH; its process
-# number is kept for a power cut at a random instant (freeze.sh).
-run_guide()
+# The installed init script with the lab's wrappers first in PATH; its process
+# number is kept for a power cut at a random instant (freeze.sh stops it and
+# every guide and command it started).
+start_guides()
 {
-    PATH=$TRACE_DIR:$PATH "$1" &
+    PATH=$TRACE_DIR:$PATH "$GUIDES_SCRIPT" start &
     echo $! >"$LAB_STATE/guide-pid"
     wait $!
-    GUIDE_STATUS=$?
 }
 
 is_mounted()

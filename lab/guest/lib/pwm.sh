@@ -107,12 +107,13 @@ run_checks()
     fi
 }
 
-# The kernel's complaints: a use after free under slub_debug, or any BUG, WARN
-# or Oops.
+# The kernel's complaints: a use after free under slub_debug, any BUG, WARN or
+# Oops, and stack dumps without them (sysfs's "cannot create duplicate
+# filename" prints only a call trace).
 kernel_clean()
 {
     local hits
-    hits=$(dmesg | grep -E 'Poison overwritten|BUG|WARNING|Oops|cut here|Object padding|Redzone' | head -3)
+    hits=$(dmesg | grep -E 'Poison overwritten|BUG|WARN|Oops|cut here|Call Trace|cannot create duplicate filename|Object padding|Redzone' | head -3)
     [ -z "$hits" ] || { echo "$hits"; return 1; }
 }
 
@@ -183,6 +184,29 @@ pwmctl_shows()
 raw_checks()
 {
     run_checks "raw ioctls" pwm_ioctl_check commands /dev/pwm_ctrl "$(controller_node)" "$1"
+}
+
+# The same checks from a 32-bit (i386) build of the checker, which reaches the
+# driver through its compat_ioctl; its results are named "32-bit program: ...".
+raw_checks_32bit()
+{
+    local status
+    pwm_ioctl_check32 commands /dev/pwm_ctrl "$(controller_node)" "$1" >/tmp/checks32.out 2>&1
+    status=$?
+    sed -E 's/^(PASS|FAIL) /\1 32-bit program: /' /tmp/checks32.out | report_lines ||
+        fail "raw ioctls, 32-bit program" "no results (status $status): $(tail -3 /tmp/checks32.out | tr '\n' ' ')"
+    if [ $status -ne 0 ] && ! grep -q '^FAIL ' /tmp/checks32.out; then
+        fail "raw ioctls, 32-bit program" "ended with status $status: $(tail -3 /tmp/checks32.out | tr '\n' ' ')"
+    fi
+}
+
+# The checker is an ELF32 program and the kernel a 64-bit one.
+runs_32bit_on_64bit()
+{
+    local class
+    class=$(od -An -tx1 -j4 -N1 /usr/bin/pwm_ioctl_check32 | tr -d ' ')
+    [ "$class" = 01 ] || { echo "pwm_ioctl_check32 is ELF class $class, not 32-bit"; return 1; }
+    equal "$(uname -m)" x86_64 "the kernel's machine"
 }
 
 # The validation of every slab cache, so that a write into freed memory is

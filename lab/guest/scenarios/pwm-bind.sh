@@ -1,6 +1,7 @@
 # The driver autoloads for its node, publishes /dev/pwm_ctrl, and every command
-# through pwmctl and through raw ioctls reaches the PWM core as it should,
-# checked against what the lab's controller recorded.
+# through pwmctl and through raw ioctls (from a 64-bit and from a 32-bit
+# program) reaches the PWM core as it should, checked against what the lab's
+# controller recorded.
 
 nothing_loaded()
 {
@@ -45,5 +46,7 @@ pwm_scenario()
     check_autoload
     check_pwmctl
     raw_checks 0
+    check "the 32-bit checker is a 32-bit program on the 64-bit kernel" runs_32bit_on_64bit
+    raw_checks_32bit 0
     check "no BUG, WARN or Oops in the kernel log" kernel_clean
 }

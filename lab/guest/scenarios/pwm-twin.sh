@@ -1,7 +1,8 @@
 # Two nodes match the driver (the twin table: PWMC on channel 0, PWMD on
-# channel 1): the one probed first binds, the other fails cleanly and leaves
-# nothing behind: its PWM is free, one device-number region remains, and it
-# binds once the first is unbound.
+# channel 1): the one probed first binds, the other is refused with EBUSY and
+# one line saying the node is already published, leaves nothing behind (its
+# PWM free, one device-number region, no kernel warning), and binds once the
+# first is unbound.
 
 BOUND=
 OTHER=
@@ -53,6 +54,20 @@ channel_free()
     echo "$1" >"$chip/export" && echo "$1" >"$chip/unexport"
 }
 
+# The driver's one line for the refused node, naming the bound one, and the
+# driver core's report of the probe's EBUSY.
+refused_once()
+{
+    local other bound lines
+    other=$(basename "$OTHER") bound=$(basename "$BOUND")
+    lines=$(dmesg | grep -c 'already published')
+    [ "$lines" = 1 ] || { echo "$lines lines say the node is already published"; return 1; }
+    dmesg | grep -qF "$other: /dev/pwm_ctrl is already published by $bound" ||
+        { echo "no line for $other naming $bound: $(dmesg | grep 'already published')"; return 1; }
+    dmesg | grep -qE "probe of $other (failed with error|with driver pwm-ioctl failed with error) -16" ||
+        { echo "the probe of $other did not fail with EBUSY: $(dmesg | grep "$other" | tail -2)"; return 1; }
+}
+
 applies_on()
 {
     pwmctl_applies 0 1 "ch$1 period=1000000 duty=$2 polarity=0 enabled=0" set --duty "$2" --period 1000000
@@ -67,12 +82,13 @@ pwm_scenario()
     if ! check "one node bound, the other not" one_bound; then
         return
     fi
+    check "the other node refused in one line, with EBUSY" refused_once
     check "one device-number region" one_region
     check "one class device" class_alone
     check "the other node's PWM is free" channel_free "$(channel_of "$OTHER")"
     check "commands reach the bound node's channel" applies_on "$(channel_of "$BOUND")" 200000
     validate_slabs
-    check "no use after free, BUG, WARN or Oops" kernel_clean
+    check "no use after free, BUG, WARN, Oops or call trace" kernel_clean
     echo "$(basename "$BOUND")" >"$PWM_DRIVER/unbind"
     check "the other node binds once the first is unbound" sh -c "echo $(basename "$OTHER") >$PWM_DRIVER/bind"
     check "commands reach the other node's channel" applies_on "$(channel_of "$OTHER")" 300000

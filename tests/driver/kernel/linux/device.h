@@ -4,6 +4,7 @@
 
 #include <linux/err.h>
 #include <linux/kernel.h>
+#include <linux/version.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -31,8 +32,13 @@ struct device_driver {
 #endif
 struct FAKE_CLASS;
 
-/* The (owner, name) form that both 4.9 and 6.1 offer. */
-struct FAKE_CLASS *class_create(struct module *owner, const char *name);
+/* Until 6.4 the class names its module; both forms end in the same fake. */
+struct FAKE_CLASS *fake_class_create(struct module *owner, const char *name);
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 4, 0)
+#define class_create(name) fake_class_create(NULL, (name))
+#else
+#define class_create(owner, name) fake_class_create((owner), (name))
+#endif
 void class_destroy(struct FAKE_CLASS *cls);
 struct device *device_create(struct FAKE_CLASS *cls, struct device *parent, dev_t devt, void *drvdata, const char *fmt,
                              ...) __attribute__((format(printf, 5, 6)));
@@ -40,6 +46,11 @@ void device_destroy(struct FAKE_CLASS *cls, dev_t devt);
 
 void fake_dev_log(const char *level, const struct device *dev, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
+static inline const char *dev_name(const struct device *dev)
+{
+    return dev->name;
+}
+
 #define dev_err(dev, ...) fake_dev_log("err", (dev), __VA_ARGS__)
 #define dev_info(dev, ...) fake_dev_log("info", (dev), __VA_ARGS__)
 

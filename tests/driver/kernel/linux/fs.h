@@ -24,6 +24,7 @@ struct file {
 struct file_operations {
     struct module *owner;
     long (*unlocked_ioctl)(struct file *file, unsigned int cmd, unsigned long arg);
+    long (*compat_ioctl)(struct file *file, unsigned int cmd, unsigned long arg);
     int (*open)(struct inode *inode, struct file *file);
     int (*release)(struct inode *inode, struct file *file);
 };

@@ -1,5 +1,5 @@
-/* Stand-in for the kernel header of the same name. The fake is single-threaded:
- * it checks the locking discipline instead of blocking. */
+/* Stand-in for the kernel header of the same name. The fake's mutexes block
+ * like the kernel's, and report a thread that would deadlock on itself. */
 #ifndef FAKE_LINUX_MUTEX_H
 #define FAKE_LINUX_MUTEX_H
 
@@ -10,7 +10,11 @@ extern "C" {
 struct mutex {
     const char *name;
     int locked;
+    int is_static; /* defined with DEFINE_MUTEX, not part of a record */
+    const void *owner;
 };
+
+#define DEFINE_MUTEX(lock) struct mutex lock = {#lock, 0, 1, 0}
 
 /* Like the kernel's, names the lock after the expression that initialises it. */
 #define mutex_init(lock) fake_mutex_init((lock), #lock)

@@ -4,6 +4,7 @@
 
 #include <linux/device.h>
 #include <linux/module.h>
+#include <linux/version.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -14,9 +15,16 @@ struct platform_device {
     struct device dev;
 };
 
+/* remove returns nothing from 6.11 on. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 11, 0)
+typedef void fake_remove_result;
+#else
+typedef int fake_remove_result;
+#endif
+
 struct platform_driver {
     int (*probe)(struct platform_device *pdev);
-    int (*remove)(struct platform_device *pdev);
+    fake_remove_result (*remove)(struct platform_device *pdev);
     struct device_driver driver;
 };
 
