@@ -12,8 +12,9 @@ load_nand()
     else
         modprobe nandsim id_bytes="$NAND_ID" parts="$NAND_PARTS"
     fi || return 1
-    # UBIFS compresses with zstd, and no module dependency pulls it in.
-    modprobe ubi && modprobe zstd && modprobe ubifs || return 1
+    # UBIFS compresses with zstd and needs zlib's deflate (a module on armmp),
+    # and no module dependency pulls them in.
+    modprobe ubi && modprobe zstd && modprobe deflate && modprobe ubifs || return 1
     local tries=0
     while [ ! -b "$STATE_DISK" ] && [ $tries -lt 50 ]; do
         sleep 0.1
