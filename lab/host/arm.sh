@@ -29,7 +29,7 @@ arm_select()
     LAB_CMAKE_ARCH=(-DCMAKE_TOOLCHAIN_FILE="$LAB_TOP/cmake/arm-linux-gnueabihf.cmake")
     # ubifs needs the deflate compressor, a module on armmp; virtio_console
     # carries the results (qemu's virt machine has a single UART).
-    GUEST_MODULES="${GUEST_MODULES/snd-dummy/} deflate virtio_console"
+    GUEST_MODULES="$GUEST_MODULES deflate virtio_console"
     fetch_kernel() { arm_fetch_kernel; }
     copy_libraries() { arm_copy_libraries "$@"; }
     install_tools() { arm_install_tools "$@"; }
@@ -309,7 +309,7 @@ MODPOST
 
 arm_build_pwm_lab()
 {
-    local kdir module magic
+    local kdir module
     step "building dimmerdev.ko and labpwm.ko for $KVER (armhf)"
     arm_kernel_headers
     kdir=$ARM_KDIR
@@ -318,8 +318,45 @@ arm_build_pwm_lab()
     build_module dimmerdev "$kdir" "$LAB_TOP/driver/dimmerdev.c" "$LAB_TOP/driver/pwm_ioctl.h"
     build_module labpwm "$kdir" "$LAB_DIR/pwm/labpwm.c"
     for module in dimmerdev labpwm; do
-        magic=$(modinfo -F vermagic "$PWM_OUT/$module/$module.ko")
-        [ "${magic%% *}" = "$KVER" ] ||
-            die "$module.ko was built for ${magic%% *}, the board boots $KVER: the headers do not match the image"
+        arm_check_vermagic "$PWM_OUT/$module/$module.ko"
     done
+    arm_snd_dummy "$kdir"
+}
+
+arm_check_vermagic()
+{
+    local magic
+    magic=$(modinfo -F vermagic "$1")
+    [ "${magic%% *}" = "$KVER" ] ||
+        die "$(basename "$1") was built for ${magic%% *}, the board boots $KVER: the headers do not match the image"
+}
+
+# armmp leaves out snd-dummy (# CONFIG_SND_DUMMY is not set), the clock of the
+# audio scenarios' loopback card. It is built here, once, from
+# sound/drivers/dummy.c of Debian's linux-source package of the kernel's
+# version, and joins the cached kernel's modules (updates/), so that the
+# initramfs takes it like any other.
+arm_snd_dummy()
+{
+    local kdir=$1 ko=$KROOT/lib/modules/$KVER/updates/snd-dummy.ko version source src
+    [ -e "$ko" ] && return 0
+    version=$(dpkg-deb -f "$(arm_deb "linux-image-$KVER:armhf")" Version)
+    source=linux-source-$(echo "$KVER" | cut -d. -f1,2)
+    src=$ARM_CACHE/snd-dummy-$version/snd-dummy.c
+    if [ ! -e "$src" ]; then
+        arm_download "$source:all"
+        [ "$(dpkg-deb -f "$(arm_deb "$source:all")" Version)" = "$version" ] ||
+            die "$source is $(dpkg-deb -f "$(arm_deb "$source:all")" Version), the kernel $version:" \
+                "remove lab/cache/armhf/debs/${source}_* and apt-get update"
+        step "extracting sound/drivers/dummy.c from $source"
+        mkdir -p "$(dirname "$src")"
+        dpkg-deb --fsys-tarfile "$(arm_deb "$source:all")" | tar -xO --wildcards "*/$source.tar.xz" | xz -dc |
+            tar -xO "$source/sound/drivers/dummy.c" >"$src.tmp" || die "dummy.c not found in $source"
+        mv "$src.tmp" "$src"
+    fi
+    step "building snd-dummy.ko for $KVER"
+    build_module snd-dummy "$kdir" "$src"
+    arm_check_vermagic "$PWM_OUT/snd-dummy/snd-dummy.ko"
+    install -D -m 644 "$PWM_OUT/snd-dummy/snd-dummy.ko" "$ko"
+    depmod -b "$KROOT" "$KVER"
 }
