@@ -16,9 +16,10 @@ ARM_SYSROOT=/usr/arm-linux-gnueabihf
 # qemu-system-arm's virt machine: without highmem=off there is no PCI (the
 # kernel has no LPAE), so no virtio disk.
 ARM_MACHINE=(-M virt,highmem=off -cpu cortex-a15 -m 512)
-# The guest's tools and the libraries they need, from the archive (armhf). The
+# The guest's tools and the libraries they need, from the archive (armhf;
+# libasound2-data: alsa-lib's configuration, which aplay reads). The
 # C and C++ runtime comes from the cross toolchain, as for the project itself.
-ARM_USERLAND_PACKAGES="busybox-static dash kmod libkmod2 mtd-utils usbip
+ARM_USERLAND_PACKAGES="busybox-static dash kmod libkmod2 mtd-utils usbip alsa-utils libasound2 libasound2-data
     libzstd1 liblzma5 libssl3 libudev1 libwrap0 libnsl2 libtirpc3
     libgssapi-krb5-2 libkrb5-3 libk5crypto3 libcom-err2 libkrb5support0 libkeyutils1"
 
@@ -30,12 +31,38 @@ arm_select()
     # ubifs needs the deflate compressor, a module on armmp; virtio_console
     # carries the results (qemu's virt machine has a single UART).
     GUEST_MODULES="$GUEST_MODULES deflate virtio_console"
+    # alsa-utils' aplay and arecord: the host side of audio-blocking.
+    GUEST_TOOLS="$GUEST_TOOLS /usr/bin/aplay"
+    if [ "${LAB_TIME64:-0}" = 1 ]; then
+        # The armhf ABI of newer distributions: 64-bit time_t and off_t, where
+        # the SYNC_PTR and status records have another layout.
+        LAB_BUILD=$LAB_TOP/build/lab-arm-time64
+        PWM_BUILD=$LAB_BUILD/bin
+        export CFLAGS="${CFLAGS:-} -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64"
+        export CXXFLAGS="${CXXFLAGS:-} -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64"
+        eval "lab_$(declare -f build_project)"
+        build_project() { lab_build_project "$@" && arm_check_time64 "$@"; }
+    fi
     fetch_kernel() { arm_fetch_kernel; }
     copy_libraries() { arm_copy_libraries "$@"; }
     install_tools() { arm_install_tools "$@"; }
     build_pwm_lab() { arm_build_pwm_lab; }
     pwm_table_args() { arm_table_args "$@"; }
     boot_vm() { arm_boot_vm "$@"; }
+}
+
+# With 64-bit time_t, glibc routes ioctl() to __ioctl_time64: our tinyalsa
+# and its kernel checks in the guest must call that one.
+arm_check_time64()
+{
+    local stage=$1 elf
+    for elf in $(find "$stage" -name 'libtinyalsa.so*' -type f) "$stage"/usr/bin/lab_alsa_kernel_check; do
+        if arm-linux-gnueabihf-nm -D "$elf" | grep -qw ioctl ||
+            ! arm-linux-gnueabihf-nm -D "$elf" | grep -qw __ioctl_time64; then
+            die "$(basename "$elf") is not built with 64-bit time_t (no __ioctl_time64)"
+        fi
+    done
+    step "the audio path is built with 64-bit time_t (__ioctl_time64)"
 }
 
 # arm_need COMMAND PACKAGE
@@ -60,7 +87,7 @@ arm_download()
     local pkg missing=()
     mkdir -p "$ARM_CACHE/debs"
     for pkg in "$@"; do
-        ls "$ARM_CACHE/debs/${pkg%%:*}_"*"_${pkg##*:}.deb" >/dev/null 2>&1 || missing+=("$pkg")
+        [ -n "$(arm_deb "$pkg")" ] || missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     step "downloading ${missing[*]}"
@@ -70,9 +97,10 @@ arm_download()
     done
 }
 
+# The cached package file of PACKAGE:ARCH (or of PACKAGE for all architectures).
 arm_deb()
 {
-    ls "$ARM_CACHE/debs/${1%%:*}_"*"_${1##*:}.deb" | tail -1
+    ls "$ARM_CACHE/debs/${1%%:*}_"*"_${1##*:}.deb" "$ARM_CACHE/debs/${1%%:*}_"*_all.deb 2>/dev/null | tail -1
 }
 
 # The version linux-image-armmp:armhf points to today.
@@ -212,6 +240,9 @@ arm_install_tools()
     for tool in modprobe insmod rmmod lsmod depmod; do
         ln -s ../bin/kmod "$root/usr/sbin/$tool"
     done
+    ln -s aplay "$root/usr/bin/arecord"
+    mkdir -p "$root/usr/share"
+    cp -r "$ARM_CACHE/userland/usr/share/alsa" "$root/usr/share/alsa"
     cp "$ARM_CACHE/userland/bin/busybox" "$root/bin/busybox"
     for tool in $(qemu-arm "$root/bin/busybox" --list); do
         [ -e "$root/bin/$tool" ] || [ -e "$root/usr/sbin/$tool" ] || [ -e "$root/usr/bin/$tool" ] ||
