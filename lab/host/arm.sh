@@ -45,6 +45,7 @@ arm_select()
     fi
     fetch_kernel() { arm_fetch_kernel; }
     copy_libraries() { arm_copy_libraries "$@"; }
+    is_elf() { arm_is_elf "$@"; }
     install_tools() { arm_install_tools "$@"; }
     build_pwm_lab() { arm_build_pwm_lab; }
     pwm_table_args() { arm_table_args "$@"; }
@@ -225,6 +226,14 @@ arm_copy_libraries()
     if [ ! -e "$root/lib/ld-linux-armhf.so.3" ]; then
         cp -L "$ARM_SYSROOT/lib/ld-linux-armhf.so.3" "$root/lib/ld-linux-armhf.so.3"
     fi
+}
+
+# A guest tool is looked at in the armhf userland, not on the host.
+arm_is_elf()
+{
+    local file
+    file=$(arm_userland_file "$1") || file=$1
+    [ "$(head -c 4 "$file" | od -An -c | tr -d ' ')" = '177ELF' ]
 }
 
 # As install_tools (lab/host/initramfs.sh), from the armhf userland.
