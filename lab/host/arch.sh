@@ -1,11 +1,12 @@
-# The board's architecture: x86_64 (Debian's amd64 kernel, the PWM nodes in an
-# ACPI table) or arm (Debian's armmp kernel on qemu's virt machine, the PWM
-# nodes in the device tree, the project's ARM cross build). lab/run sets
+# The board's architecture: arm, the device's own and the default (Debian's
+# armmp kernel on qemu's virt machine, the PWM nodes in the device tree, the
+# project's ARM cross build), or x86_64 (Debian's amd64 kernel, the PWM nodes
+# in an ACPI table, the x86_64 build). lab/run sets
 # LAB_ARCH from --arch or the environment before the host scripts are read and
 # calls arch_select once they are: the ARM layer then takes the place of the
 # parts that differ (lab/host/arm.sh).
 
-LAB_ARCH=${LAB_ARCH:-x86_64}
+LAB_ARCH=${LAB_ARCH:-arm}
 # More options for the project's cmake configuration (the ARM toolchain file).
 LAB_CMAKE_ARCH=()
 # More make options for the lab's kernel modules (ARCH, CROSS_COMPILE).
