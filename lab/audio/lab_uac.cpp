@@ -27,7 +27,8 @@ constexpr const char *kUsage = "usage: lab_uac COMMAND [ARGS]\n"
                                "  suspend             the streams across a system suspend (pm_test devices)\n"
                                "  gadget [HOST_ID]    the real UAC1 gadget and its host-side card (LabAudio)\n"
                                "  makewav FILE SECONDS  a 2 ch 48000 Hz WAV file of the frame pattern\n"
-                               "  hostplay FILE       play a WAV file as the host (device 1)\n"
+                               "  hostplay FILE [blocking]\n"
+                               "                      play a WAV file as the host (device 1)\n"
                                "  hostrec FILE SECONDS  record the host's side (device 1) to a WAV file\n"
                                "  wavcompare SENT RECEIVED LABEL\n"
                                "                      SENT's samples must all arrive in RECEIVED, in order\n"
@@ -74,7 +75,7 @@ int main(int argc, char **argv)
     if (command == "makewav" && !args.empty()) {
         return makeWav(args);
     }
-    if (command == "hostplay" && args.size() == 1) {
+    if (command == "hostplay" && (args.size() == 1 || (args.size() == 2 && args[1] == "blocking"))) {
         return hostPlay(args);
     }
     if (command == "hostrec" && args.size() == 2) {

@@ -78,8 +78,10 @@ int hostPlay(const Args &args)
 {
     std::string why;
     std::vector<int16_t> samples = readWav(args.at(0), &why);
-    // Non-blocking, as in the streaming checks (duplex.cpp says why).
-    HostStream play(cardNumberOf("UAC1Gadget"), 1, PCM_OUT | PCM_NONBLOCK, 2, kRate);
+    // Non-blocking, as in the streaming checks (duplex.cpp says why), unless
+    // asked to block ("blocking": audio-blocking compares this with aplay).
+    const bool blocking = args.size() > 1 && args[1] == "blocking";
+    HostStream play(cardNumberOf("UAC1Gadget"), 1, blocking ? PCM_OUT : PCM_OUT | PCM_NONBLOCK, 2, kRate);
     if (!why.empty() || !play.ready()) {
         std::fprintf(stderr, "hostplay: %s%s\n", why.c_str(), play.error().c_str());
         return 1;
@@ -87,8 +89,13 @@ int hostPlay(const Args &args)
     // A second of silence after the file pushes its end through the buffer.
     samples.resize(samples.size() + 2 * kRate, 0);
     int waited_ms = 0;
+    bool failed = false;
     for (size_t at = 0; at + 2 * kPeriodFrames <= samples.size() && waited_ms < 5000;) {
         if (pcm_writei(play.get(), &samples[at], kPeriodFrames) < 0) {
+            if (blocking) {
+                failed = true;
+                break;
+            }
             usleep(2000);
             waited_ms += 2;
             continue;
@@ -96,7 +103,7 @@ int hostPlay(const Args &args)
         waited_ms = 0;
         at += 2 * kPeriodFrames;
     }
-    if (waited_ms >= 5000) {
+    if (waited_ms >= 5000 || failed) {
         std::fprintf(stderr, "hostplay: %s\n", play.error().c_str());
         return 1;
     }

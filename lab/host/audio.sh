@@ -16,6 +16,7 @@ audio-gadget     the real UAC1 gadget over USB/IP: discovery, open, refusal, pro
 audio-stream     timed streams both ways through the loopback card, intact; runs alone (1 boot)
 audio-cost       [on-demand] per-period cost on the real kernel, instructions counted by the emulator (1 boot)
 audio-long       [on-demand] a long 48 kHz stereo stream both ways (LAB_AUDIO_SECONDS, default 600)
+audio-blocking   [on-demand] aplay and arecord, then our tinyalsa, blocking on the host side (1 boot, ARM)
 LIST
 }
 
@@ -35,6 +36,16 @@ scenario_audio_loop()
 scenario_audio_stream()
 {
     audio_run audio-stream lab.seconds="${LAB_AUDIO_SECONDS:-20}"
+}
+
+# Needs alsa-utils in the guest: the ARM board's userland has it.
+scenario_audio_blocking()
+{
+    if [ "$LAB_ARCH" != arm ]; then
+        host_fail "audio-blocking" "only the ARM board's userland has alsa-utils: lab/run --arch arm audio-blocking"
+        return
+    fi
+    audio_run audio-blocking
 }
 
 scenario_audio_gadget()

@@ -42,7 +42,7 @@ build_module()
     mkdir -p "$dir"
     cp "$@" "$dir/"
     echo "obj-m := $name.o" >"$dir/Kbuild"
-    make -C "$kdir" M="$dir" W=1 modules >"$dir/build.log" 2>&1 ||
+    make -C "$kdir" M="$dir" W=1 ${LAB_KBUILD_ARGS[@]+"${LAB_KBUILD_ARGS[@]}"} modules >"$dir/build.log" 2>&1 ||
         { tail -30 "$dir/build.log"; die "building $name.ko against $kdir failed"; }
 }
 
@@ -97,6 +97,13 @@ install_pwm_lab()
     echo '$MODALIAS=.* 0:0 0660 @/usr/sbin/modprobe -b "$MODALIAS"' >"$root/etc/mdev.conf"
 }
 
+# qemu's options for the board described by TABLE (board, board-twin).
+pwm_table_args()
+{
+    echo "-acpitable"
+    echo "file=$PWM_OUT/$1.aml"
+}
+
 # pwm_power_on SCENARIO TABLE [kernel args...]: one power-on with the SSDT given.
 pwm_power_on()
 {
@@ -110,7 +117,8 @@ pwm_boot()
 {
     local scenario=$1 table=$2 boot=$3
     shift 3
-    LAB_QEMU_ARGS=(-acpitable file="$PWM_OUT/$table.aml" ${PWM_QEMU_MORE[@]+"${PWM_QEMU_MORE[@]}"})
+    mapfile -t LAB_QEMU_ARGS < <(pwm_table_args "$table")
+    LAB_QEMU_ARGS+=(${PWM_QEMU_MORE[@]+"${PWM_QEMU_MORE[@]}"})
     power_on "$scenario" "$boot" "$@"
     LAB_QEMU_ARGS=()
     expect_state done "$boot"

@@ -18,6 +18,7 @@
  */
 #include <linux/device.h>
 #include <linux/kernel.h>
+#include <linux/math64.h>
 #include <linux/mod_devicetable.h>
 #include <linux/module.h>
 #include <linux/mutex.h>
@@ -79,9 +80,16 @@ static int labpwm_apply(struct pwm_chip *chip, struct pwm_device *pwm,
 	return ret;
 }
 
+/* div64_u64_rem(): a plain u64 % u64 needs libgcc's __aeabi_uldivmod on
+ * 32-bit ARM, which the kernel does not provide. */
 static u64 labpwm_round(u64 value, u64 step)
 {
-	return step ? value - (value % step) : value;
+	u64 rem;
+
+	if (!step)
+		return value;
+	div64_u64_rem(value, step, &rem);
+	return value - rem;
 }
 
 static int labpwm_get_state(struct pwm_chip *chip, struct pwm_device *pwm,

@@ -13,8 +13,9 @@ load_nand()
     [ -n "$BADBLOCKS" ] && set -- "$@" badblocks="$BADBLOCKS"
     [ -n "$WEAKBLOCKS" ] && set -- "$@" weakblocks="$WEAKBLOCKS"
     modprobe nandsim "$@" || return 1
-    # UBIFS compresses with zstd, and no module dependency pulls it in.
-    modprobe ubi && modprobe zstd && modprobe ubifs || return 1
+    # UBIFS compresses with zstd and needs zlib's deflate (a module on armmp),
+    # and no module dependency pulls them in.
+    modprobe ubi && modprobe zstd && modprobe deflate && modprobe ubifs || return 1
     local tries=0
     while [ ! -b "$STATE_DISK" ] && [ $tries -lt 50 ]; do
         sleep 0.1

@@ -3,7 +3,9 @@
 # of the guides, reported but not counted as failed), "STORY text",
 # "FIGURE text", "STATE how".
 
-RESULTS=/dev/ttyS1
+# The port is ttyS1 unless the kernel command line names another (lab.results).
+RESULTS=/dev/$(lab_arg results)
+[ "$RESULTS" != /dev/ ] || RESULTS=/dev/ttyS1
 
 result()
 {

@@ -25,12 +25,13 @@ one_bound()
     [ -n "$BOUND" ] && [ -n "$OTHER" ] || { echo "not exactly one of two nodes bound"; return 1; }
 }
 
-# The channel of a consumer node, from its node name in the modalias.
+# The channel of a consumer node, from its node name in the modalias: ACPI
+# (PWMC, PWMD) or the device tree (dimmer, dimmer-twin).
 channel_of()
 {
     case $(cat "$1/modalias") in
-    of:NpwmcT*) echo 0 ;;
-    of:NpwmdT*) echo 1 ;;
+    of:NpwmcT* | of:NdimmerT*) echo 0 ;;
+    of:NpwmdT* | of:Ndimmer-twinT*) echo 1 ;;
     esac
 }
 
