@@ -92,7 +92,8 @@ install_pwm_lab()
         install -D -t "$root/usr/bin" "$PWM_BUILD/$prog"
         copy_libraries "$root" "$PWM_BUILD/$prog"
     done
-    install -D -t "$root/usr/bin" "$PWM_OUT/pwm_ioctl_check32"
+    # Built for the x86_64 board only (compat_ioctl); the ARM kernel is 32-bit.
+    [ "$LAB_ARCH" = x86_64 ] && install -D -t "$root/usr/bin" "$PWM_OUT/pwm_ioctl_check32"
     # shellcheck disable=SC2016
     echo '$MODALIAS=.* 0:0 0660 @/usr/sbin/modprobe -b "$MODALIAS"' >"$root/etc/mdev.conf"
 }

@@ -46,7 +46,11 @@ pwm_scenario()
     check_autoload
     check_pwmctl
     raw_checks 0
-    check "the 32-bit checker is a 32-bit program on the 64-bit kernel" runs_32bit_on_64bit
-    raw_checks_32bit 0
+    # A 32-bit program on a 64-bit kernel goes through compat_ioctl; the ARM
+    # board's kernel is 32-bit itself, so there the checks above cover it.
+    if [ "$(uname -m)" = x86_64 ]; then
+        check "the 32-bit checker is a 32-bit program on the 64-bit kernel" runs_32bit_on_64bit
+        raw_checks_32bit 0
+    fi
     check "no BUG, WARN or Oops in the kernel log" kernel_clean
 }
