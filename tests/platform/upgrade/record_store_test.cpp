@@ -485,3 +485,17 @@ TEST(StoreLock, StoresWaitForReadersAndWritersAndGiveUpInBoundedTime)
         EXPECT_TRUE(lock_store(fd.get(), LockMode::Exclusive, 10000).ok()) << "the lock goes with its holder";
     }
 }
+
+TEST(MtdFlash, OpenFailuresNameTheirCause)
+{
+    char text[160];
+    MtdFlash missing("/nonexistent/mtd6", MtdFlash::Access::ReadOnly);
+    EXPECT_FALSE(missing.ok());
+    missing.status().describe(text, sizeof(text));
+    EXPECT_STREQ(text, "opening of the MTD device (open): No such file or directory");
+
+    MtdFlash not_mtd("/dev/null", MtdFlash::Access::ReadOnly);
+    EXPECT_FALSE(not_mtd.ok());
+    not_mtd.status().describe(text, sizeof(text));
+    EXPECT_EQ(std::string(text).rfind("not an MTD device (MEMGETINFO): ", 0), 0u) << text;
+}
