@@ -282,7 +282,7 @@ void overrun(int card)
               after == static_cast<int>(kPeriod),
           "overrun counted and recovered",
           "first " + std::to_string(first) + ", state " + state + ", xruns " + std::to_string(s.p->xruns) + ", read " +
-              std::to_string(after));
+              std::to_string(after) + (after < 0 ? ": " + s.error() : ""));
 }
 
 void nonblocking_full(int card)
