@@ -67,6 +67,8 @@ power_on()
     collect_results "$base.results" "$RUN_NAME/boot$boot" "$base.commands"
     if [ "$BOOT_STATE" = none ]; then
         host_fail "$RUN_NAME/boot$boot: the board powered off" "no, qemu status $status (see ${base#"$LAB_TOP"/}.log)"
+        # A hang (status 124: stopped by LAB_VM_TIMEOUT) or a crash: the end of its console.
+        tail -n 15 "$base.log" 2>/dev/null | tr -d '\r' | sed 's/^/    | /'
     fi
 }
 

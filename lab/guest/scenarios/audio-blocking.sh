@@ -24,7 +24,7 @@ to_gadget()
     local label=$1
     shift
     rm -f /tmp/at-gadget.wav
-    uaccap --quiet --seconds 5 /tmp/at-gadget.wav >/tmp/uaccap.log 2>&1 &
+    uaccap --quiet --seconds 10 /tmp/at-gadget.wav >/tmp/uaccap.log 2>&1 &
     sleep 0.5
     check "$label plays the file blocking on the host side" played_within 15 "$label" "$@"
     wait $!
@@ -46,6 +46,10 @@ audio_checks()
     check "arecord records blocking on the host side" recorded "$status"
     run_lab "uacplay to arecord" lab_uac wavcompare /tmp/sent.wav /tmp/at-host.wav "uacplay to arecord"
     to_gadget "our tinyalsa" lab_uac hostplay /tmp/sent.wav blocking
+    # aplay with our tinyalsa's software parameters: woken for every frame
+    # (avail_min 1), started once half the buffer is queued.
+    to_gadget "aplay, avail_min 1 frame" aplay -q -D hw:$LOOP_ID,1 --period-size=1024 --buffer-size=4096 \
+        --avail-min=21 --start-delay=-42667 /tmp/sent.wav
 }
 
 # recorded STATUS: how arecord (in the background, with its time limit) ended.
