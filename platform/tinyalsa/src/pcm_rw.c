@@ -2,6 +2,7 @@
 #include "pcm_internal.h"
 
 #include <errno.h>
+#include <string.h>
 
 /* The transfer record has one buffer pointer for both directions; the
  * kernel only reads it for a write, so callers may pass const data. */
@@ -55,12 +56,28 @@ static int resumed(struct pcm *pcm)
     return 0;
 }
 
-/* After a failure the stream is left as it was only when nothing happened
- * to it: no room or data on a non-blocking stream, or a signal. Anything
- * else is prepared again on the next transfer. */
+/* The kernel's state of the stream, or -1 when it cannot be read (a
+ * SYNC_PTR that publishes nothing: it only reads the status back). */
+static int kernel_state(struct pcm *pcm)
+{
+    struct snd_pcm_sync_ptr sync;
+    memset(&sync, 0, sizeof(sync));
+    sync.flags = SNDRV_PCM_SYNC_PTR_APPL | SNDRV_PCM_SYNC_PTR_AVAIL_MIN;
+    if (pcm->kernel->ioctl(pcm->kernel->ctx, pcm->fd, SNDRV_PCM_IOCTL_SYNC_PTR, &sync) < 0)
+        return -1;
+    return (int)sync.s.status.state;
+}
+
+/* After a failure the stream is left as it is when nothing happened to it:
+ * no room or data on a non-blocking stream, a signal, or a wait that timed
+ * out on a stream that still runs (preparing it would drop what it holds).
+ * A stream the kernel stopped is prepared again on the next transfer. */
 static void after_failure(struct pcm *pcm, int err)
 {
-    if (err != -EAGAIN && err != -EINTR)
+    if (err == -EAGAIN || err == -EINTR)
+        return;
+    int state = kernel_state(pcm);
+    if (state != SNDRV_PCM_STATE_RUNNING && state != SNDRV_PCM_STATE_PREPARED && state != SNDRV_PCM_STATE_PAUSED)
         pcm->running = 0;
 }
 

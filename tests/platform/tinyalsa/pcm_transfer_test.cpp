@@ -102,18 +102,29 @@ TEST(Writei, TheFirstWriteThatFailsSaysSoAndTheNextPreparesAgain)
     EXPECT_EQ(s.write(1024), 1024);
 }
 
-TEST(Writei, AfterAFailureOtherThanNoRoomTheStreamIsPreparedAgain)
+TEST(Writei, AfterAFailureAStreamTheKernelStoppedIsPreparedAgain)
 {
-    // Each error of a running stream, and whether the next write prepares.
+    // Each error of a running stream, the state the kernel left it in, and
+    // whether the next write prepares it.
     const struct {
         int err;
+        snd_pcm_state_t state;
         bool prepares;
-    } table[] = {{-EAGAIN, false}, {-EINTR, false}, {-EIO, true}, {-EBADFD, true}, {-ENODEV, true}};
+    } table[] = {
+        {-EAGAIN, SNDRV_PCM_STATE_RUNNING, false},     // no room on a non-blocking stream
+        {-EINTR, SNDRV_PCM_STATE_RUNNING, false},      // a signal
+        {-EIO, SNDRV_PCM_STATE_RUNNING, false},        // a wait that timed out: the queue is kept
+        {-EIO, SNDRV_PCM_STATE_SETUP, true},           // stopped by the driver
+        {-EBADFD, SNDRV_PCM_STATE_SETUP, true},        // dropped
+        {-ENODEV, SNDRV_PCM_STATE_DISCONNECTED, true}, // gone
+    };
     for (const auto &row : table) {
         Stream s(PCM_OUT);
         ASSERT_EQ(s.write(1024), 0);
+        s.k.status.state = row.state;
         s.k.fail_next(SNDRV_PCM_IOCTL_WRITEI_FRAMES, row.err);
         EXPECT_EQ(s.write(1024), -1) << row.err;
+        s.k.status.state = SNDRV_PCM_STATE_RUNNING;
         s.k.calls.clear();
         EXPECT_EQ(s.write(1024), row.prepares ? 0 : 1024) << row.err;
         EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_PREPARE), row.prepares ? 1u : 0u) << row.err;
