@@ -56,10 +56,10 @@ arm_select()
 # and its kernel checks in the guest must call that one.
 arm_check_time64()
 {
-    local stage=$1 elf
+    local stage=$1 elf symbols
     for elf in $(find "$stage" -name 'libtinyalsa.so*' -type f) "$stage"/usr/bin/lab_alsa_kernel_check; do
-        if arm-linux-gnueabihf-nm -D "$elf" | grep -qw ioctl ||
-            ! arm-linux-gnueabihf-nm -D "$elf" | grep -qw __ioctl_time64; then
+        symbols=$(arm-linux-gnueabihf-nm -D "$elf" | awk '$1 == "U" {sub(/@.*/, "", $2); print $2}')
+        if echo "$symbols" | grep -qx ioctl || ! echo "$symbols" | grep -qx __ioctl_time64; then
             die "$(basename "$elf") is not built with 64-bit time_t (no __ioctl_time64)"
         fi
     done
