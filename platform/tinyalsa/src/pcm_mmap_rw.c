@@ -147,12 +147,18 @@ static void copy_frames(struct pcm *pcm, char *buf, snd_pcm_uframes_t n)
     }
 }
 
+/* The hardware pointer brought up to date, then the stream's state as the
+ * error a transfer reports (0 while it can go on). */
+static int hwsync_state(struct pcm *pcm)
+{
+    int err = pcm_sync(pcm, SNDRV_PCM_SYNC_PTR_HWSYNC);
+    return err < 0 ? err : state_error(pcm);
+}
+
 /* One step: as many frames as the ring allows now; the count or -errno. */
 static snd_pcm_sframes_t step(struct pcm *pcm, char *buf, snd_pcm_uframes_t want)
 {
-    int err = pcm_sync(pcm, SNDRV_PCM_SYNC_PTR_HWSYNC);
-    if (err == 0)
-        err = state_error(pcm);
+    int err = hwsync_state(pcm);
     if (err < 0)
         return err;
     snd_pcm_sframes_t avail = pcm_mmap_avail(pcm);
@@ -198,9 +204,7 @@ static int fail(struct pcm *pcm, int err)
  */
 static int whole_block_ready(struct pcm *pcm, snd_pcm_uframes_t frames)
 {
-    int err = pcm_sync(pcm, SNDRV_PCM_SYNC_PTR_HWSYNC);
-    if (err == 0)
-        err = state_error(pcm);
+    int err = hwsync_state(pcm);
     if (err < 0)
         return err;
     snd_pcm_sframes_t avail = pcm_mmap_avail(pcm);
