@@ -16,10 +16,12 @@ ARM_SYSROOT=/usr/arm-linux-gnueabihf
 # qemu-system-arm's virt machine: without highmem=off there is no PCI (the
 # kernel has no LPAE), so no virtio disk.
 ARM_MACHINE=(-M virt,highmem=off -cpu cortex-a15 -m 512)
-# The guest's tools and the libraries they need, from the archive (armhf;
-# libasound2-data: alsa-lib's configuration, which aplay reads). The
-# C and C++ runtime comes from the cross toolchain, as for the project itself.
-ARM_USERLAND_PACKAGES="busybox-static dash kmod libkmod2 mtd-utils usbip alsa-utils libasound2 libasound2-data
+# The guest's tools and the libraries they need, from the archive (armhf
+# unless a package names its architecture; libasound2-data:all is alsa-lib's
+# configuration, which aplay reads, and exists for no single architecture).
+# The C and C++ runtime comes from the cross toolchain, as for the project
+# itself.
+ARM_USERLAND_PACKAGES="busybox-static dash kmod libkmod2 mtd-utils usbip alsa-utils libasound2 libasound2-data:all
     libzstd1 liblzma5 libssl3 libudev1 libwrap0 libnsl2 libtirpc3
     libgssapi-krb5-2 libkrb5-3 libk5crypto3 libcom-err2 libkrb5support0 libkeyutils1"
 
@@ -171,7 +173,10 @@ arm_fetch_userland()
     [ "$(cat "$root/.packages" 2>/dev/null)" = "$want" ] && return 0
     local debs=()
     for pkg in $ARM_USERLAND_PACKAGES; do
-        debs+=("$pkg:armhf")
+        case $pkg in
+        *:*) debs+=("$pkg") ;;
+        *) debs+=("$pkg:armhf") ;;
+        esac
     done
     arm_download "${debs[@]}"
     rm -rf "$root"
