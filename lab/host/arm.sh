@@ -321,7 +321,10 @@ arm_boot_vm()
 # section ..."). Sets ARM_KDIR.
 arm_kernel_headers()
 {
-    local root=$ARM_CACHE/headers-$KVER kver_pkg version common kdir
+    local root kver_pkg version common kdir
+    # The physical path: checkouts that share one cache through a symbolic
+    # link then agree on the paths written into it.
+    root=$(realpath -m "$ARM_CACHE/headers-$KVER")
     kdir=$root/usr/src/linux-headers-$KVER
     ARM_KDIR=$kdir
     if [ ! -e "$root/.done" ]; then
@@ -340,16 +343,26 @@ arm_kernel_headers()
         dpkg-deb -x "$(arm_deb "$common:all")" "$root"
         dpkg-deb -x "$(arm_deb "linux-kbuild-6.1:amd64")" "$root"
         dpkg-deb -x "$(arm_deb "linux-kbuild-6.1:armhf")" "$root/armhf-kbuild"
-        sed -i "s|^include /usr/src/|include $root/usr/src/|" "$kdir/Makefile"
-        local modpost=$root/usr/lib/linux-kbuild-6.1/scripts/mod/modpost
-        rm -f "$modpost"
-        cat >"$modpost" <<MODPOST
+        rm -f "$root/usr/lib/linux-kbuild-6.1/scripts/mod/modpost"
+        touch "$root/.done"
+    fi
+    # The headers name their own folder twice (the -common include and the
+    # modpost wrapper); a cache moved since is pointed at where it is now.
+    [ "$(cat "$root/.done")" = "$root" ] || arm_point_headers_at "$root" "$kdir"
+}
+
+# arm_point_headers_at ROOT KDIR: the headers' absolute paths into ROOT.
+arm_point_headers_at()
+{
+    local root=$1 kdir=$2 modpost=$1/usr/lib/linux-kbuild-6.1/scripts/mod/modpost
+    sed -i "s|^include .*/usr/src/\(linux-headers-[^/]*-common/\)|include $root/usr/src/\1|" "$kdir/Makefile"
+    rm -f "$modpost"
+    cat >"$modpost" <<MODPOST
 #!/bin/sh
 exec qemu-arm -L $ARM_SYSROOT $root/armhf-kbuild/usr/lib/linux-kbuild-6.1/scripts/mod/modpost.real-lsb-32 "\$@"
 MODPOST
-        chmod +x "$modpost"
-        touch "$root/.done"
-    fi
+    chmod +x "$modpost"
+    echo "$root" >"$root/.done"
 }
 
 arm_build_pwm_lab()
