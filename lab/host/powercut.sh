@@ -1,7 +1,12 @@
 # Power cuts: the board is brought to the boot in which a guide rebuilds a
-# partition, once without a cut to number the rebuild's commands, then once
-# per command with the power cut just before it. After each cut the board gets
-# at most two more boots to come back to a normal boot.
+# partition, once without a cut to number and time the rebuild's commands (the
+# reference runs), then once per command with the power cut just before it, or
+# at random instants. After each cut the board gets at most two more boots to
+# come back to a normal boot.
+#
+# The reference runs go side by side with the simple scenarios, and then the
+# cuts of every power-cut scenario asked for share one pool of VMs, so that no
+# VM waits for another scenario's last run.
 
 # command_number COMMANDS REGEX: number of the first command line matching.
 command_number()
@@ -15,7 +20,8 @@ last_command_number()
 }
 
 # cut_runs NAME GUEST-SCENARIO STATE CUT-BOOT FIRST LAST: one run per cut point,
-# each from a copy of STATE, the board as it is before boot CUT-BOOT.
+# each from a copy of STATE, the board as it is before boot CUT-BOOT, started
+# as jobs (finish_jobs waits for them).
 cut_runs()
 {
     local k
@@ -24,7 +30,6 @@ cut_runs()
             start_job "$1-cut-$k" cut_run "$1" "$2" "$3" "$4" "$k"
         fi
     done
-    finish_jobs
 }
 
 # cut_run NAME GUEST-SCENARIO STATE CUT-BOOT K
@@ -77,10 +82,21 @@ cut_line()
     awk -F'\t' -v k="$1" '$1 == k {print $2}' "$CUT_REFERENCE"
 }
 
-# Application A erased; boot 1 switches to B; boot 2 rebuilds A from B's /app:
-# cuts before each command from "mkdir -p /reserve" to the one after the
-# rebuild's last ("rm -rf /reserve").
-scenario_cut_app()
+# start_cut_references SCENARIO...: the reference runs the power-cut scenarios
+# named need, as jobs. Application A erased: boot 1 switches to B, boot 2
+# rebuilds A from B's /app (cut-app, cut-random). Configuration A erased: boot
+# 1's cfgward rebuilds it from B (cut-cfg, cut-random).
+start_cut_references()
+{
+    case " $* " in
+    *" cut-app "* | *" cut-random "*) start_job cut-app-reference cut_reference_app ;;
+    esac
+    case " $* " in
+    *" cut-cfg "* | *" cut-random "*) start_job cut-cfg-reference cut_reference_cfg ;;
+    esac
+}
+
+cut_reference_app()
 {
     new_run cut-app
     power_on cut-app 1
@@ -88,7 +104,38 @@ scenario_cut_app()
     cp --sparse=always "$RUN_DIR/state.img" "$RUN_DIR/before-rebuild.img"
     power_on cut-app 2
     expect_state repaired 2
-    CUT_REFERENCE=$RUN_DIR/boot2.commands
+}
+
+cut_reference_cfg()
+{
+    new_run cut-cfg
+    power_on cut-cfg 1
+    expect_state repaired 1
+}
+
+# run_cuts SCENARIO...: the cuts of the power-cut scenarios named, in one pool
+# (after start_cut_references and finish_jobs).
+run_cuts()
+{
+    local started=$SECONDS scenario
+    RUN_BOOTS=0
+    # The longest runs first (a random cut takes three boots or more), so that
+    # the pool ends on short ones.
+    for scenario in cut-random cut-app cut-cfg; do
+        [[ " $* " == *" $scenario "* ]] || continue
+        echo "--- $scenario"
+        "start_${scenario//-/_}"
+    done
+    finish_jobs
+    case " $* " in *" cut-random "*) report_cut_random ;; esac
+    echo "power cuts ($*): $RUN_BOOTS boots, $((SECONDS - started)) s after the reference runs" >>"$LAB_RUN/figures"
+}
+
+# The application's cuts: before each command from "mkdir -p /reserve" to the
+# one after the rebuild's last ("rm -rf /reserve").
+start_cut_app()
+{
+    CUT_REFERENCE=$LAB_RUN/cut-app/boot2.commands
     local first last
     first=$(command_number "$CUT_REFERENCE" '^mkdir -p /reserve$')
     last=$(command_number "$CUT_REFERENCE" '^rm -rf /reserve$')
@@ -96,14 +143,11 @@ scenario_cut_app()
     cut_runs cut-app cut-app "$LAB_RUN/cut-app/before-rebuild.img" 2 "$first" $((last + 1))
 }
 
-# Configuration A erased; boot 1's cfgward rebuilds it from B: cuts before each
-# command from the rebuild's take-down of A to its last command.
-scenario_cut_cfg()
+# The configuration's cuts: before each command from the rebuild's take-down of
+# A to its last command.
+start_cut_cfg()
 {
-    new_run cut-cfg
-    power_on cut-cfg 1
-    expect_state repaired 1
-    CUT_REFERENCE=$RUN_DIR/boot1.commands
+    CUT_REFERENCE=$LAB_RUN/cut-cfg/boot1.commands
     local format first last
     format=$(command_number "$CUT_REFERENCE" '^ubiformat /dev/mtd7 ')
     last=$(last_command_number "$CUT_REFERENCE")
@@ -117,30 +161,21 @@ scenario_cut_cfg()
 # saved as it is and the board stops. Half the instants fall in the rebuild of
 # application A (as cut-app), half in that of configuration A (as cut-cfg),
 # drawn uniformly over the time from the rebuild's first command to the last
-# command of the guides in a reference boot. LAB_RANDOM_CUTS instants (30),
+# command of the guides in the reference runs. LAB_RANDOM_CUTS instants (30),
 # from the seed LAB_CUT_SEED (printed; random unless given).
-scenario_cut_random()
+start_cut_random()
 {
     local seed=${LAB_CUT_SEED:-$((RANDOM * 32768 + RANDOM))} count=${LAB_RANDOM_CUTS:-30}
     echo "cut-random: seed $seed, $count instants (LAB_CUT_SEED=$seed lab/run cut-random repeats them)"
     echo "cut-random: seed $seed" >>"$LAB_RUN/figures"
     local app_from app_to app_ms cfg_from cfg_to cfg_ms base
     rm -rf "$LAB_RUN/cut-random"
-    # The reference boots: application A rebuilt from B in boot 2, configuration A from B in boot 1.
-    new_run cut-random/app-reference
-    power_on cut-app 1
-    expect_state rebooting 1
-    cp --sparse=always "$RUN_DIR/state.img" "$LAB_RUN/cut-random/before-app-rebuild.img"
-    power_on cut-app 2
-    expect_state repaired 2
-    base=$RUN_DIR/boot2
+    mkdir -p "$LAB_RUN/cut-random"
+    base=$LAB_RUN/cut-app/boot2
     app_from=$(command_number "$base.commands" '^mkdir -p /reserve$')
     app_to=$(command_number "$base.commands" '^rm -rf /reserve$')
     read -r app_ms < <(window_ms "$base" "$app_from" "$app_to")
-    new_run cut-random/cfg-reference
-    power_on cut-cfg 1
-    expect_state repaired 1
-    base=$RUN_DIR/boot1
+    base=$LAB_RUN/cut-cfg/boot1
     cfg_from=$(command_number "$base.commands" '^ubiformat /dev/mtd7 ')
     [ -n "$cfg_from" ] && cfg_from=$((cfg_from - 2))
     cfg_to=$(last_command_number "$base.commands")
@@ -150,12 +185,12 @@ scenario_cut_random()
         return
     fi
     echo "cut-random: the application rebuild took $app_ms ms from command $app_from," \
-        "the configuration rebuild $cfg_ms ms from command $cfg_from (reference boots)" >>"$LAB_RUN/figures"
+        "the configuration rebuild $cfg_ms ms from command $cfg_from (reference runs)" >>"$LAB_RUN/figures"
     local i=0 kind ms
     while read -r kind ms; do
         i=$((i + 1))
         case $kind in
-        app) start_job "cut-random-$i" cut_random_run cut-app "$LAB_RUN/cut-random/before-app-rebuild.img" 2 \
+        app) start_job "cut-random-$i" cut_random_run cut-app "$LAB_RUN/cut-app/before-rebuild.img" 2 \
             "at-$i" "$app_from" "$ms" "app rebuild" ;;
         cfg) start_job "cut-random-$i" cut_random_run cut-cfg "$LAB_RUN/factory.img" 1 \
             "at-$i" "$cfg_from" "$ms" "cfg rebuild" ;;
@@ -170,7 +205,10 @@ scenario_cut_random()
                 else printf "cfg %d\n", 0.9 * c * rand()
             }
         }')
-    finish_jobs
+}
+
+report_cut_random()
+{
     local cut converged missed
     cut=$(cat "$LAB_RUN"/cut-random/at-*/outcome 2>/dev/null | grep -cv miss || true)
     converged=$(cat "$LAB_RUN"/cut-random/at-*/outcome 2>/dev/null | grep -c converged || true)
