@@ -79,8 +79,10 @@ is_mounted()
 # Everything UBI down, as the device's shutdown leaves the flash.
 take_down_all()
 {
-    local dir dev
-    awk '$3 == "ubifs" {print $2}' /proc/mounts | while read -r dir; do
+    local mounts dir dev
+    # Read whole before the first umount changes the table.
+    mounts=$(awk '$3 == "ubifs" {print $2}' /proc/mounts)
+    for dir in $mounts; do
         umount "$dir"
     done
     for dev in /sys/class/ubi/ubi[0-9]*; do
