@@ -31,7 +31,7 @@ if [ -n "$pkg" ] && [ -f "/usr/src/$pkg/Makefile" ]; then
     exit 0
 fi
 # Without the meta-package: the newest installed amd64 headers, if any.
-for dir in $(ls -d /usr/src/linux-headers-*-amd64 2>/dev/null | sort -V -r); do
+for dir in $(printf '%s\n' /usr/src/linux-headers-*-amd64 | sort -V -r); do
     if [ -f "$dir/Makefile" ]; then
         echo "$dir"
         exit 0

@@ -15,7 +15,7 @@ guide()
     {
         echo '#!/bin/sh'
         echo "echo ran >>'$dir/$1.ran'"
-        echo "printf 'first line of $1\\nlast line of $1, 100%% done'"
+        printf '%s\n' "printf 'first line of $1\\nlast line of $1, 100%% done'"
         [ "$3" = yes ] && echo "echo 'ubi1_0 /app ubifs rw 0 0' >>'$dir/mounts'"
         if [ "$2" = crash ]; then echo 'kill -SEGV $$'; else echo "exit $2"; fi
     } >"$dir/sbin/$1"
@@ -32,7 +32,7 @@ lines_of()
 # exit status 0.
 check()
 {
-    local name=$1 want=$2 ran status log
+    name=$1 want=$2
     shift 2
     "$dir/S15partition-guides" start >"$dir/console" 2>&1
     status=$?

@@ -17,7 +17,7 @@ cp "$unit_in" "$work$unitdir/"
 cp "$5" "$work$sbindir/bootward"
 cp "$6" "$work$sbindir/cfgward"
 unit=$work$unitdir/$(basename "$unit_in")
-grep -qx "ExecStart=-$sbindir/bootward" "$unit" && grep -qx "ExecStart=$sbindir/cfgward" "$unit" ||
+{ grep -qx "ExecStart=-$sbindir/bootward" "$unit" && grep -qx "ExecStart=$sbindir/cfgward" "$unit"; } ||
     { echo "FAIL: the unit does not start $sbindir/bootward and then $sbindir/cfgward"; exit 1; }
 # Warnings fail the check too: the unit must be clean.
 if ! "$analyze" --root="$work" verify "$unit" >"$work.log" 2>&1 || [ -s "$work.log" ]; then

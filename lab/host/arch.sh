@@ -1,15 +1,20 @@
+# shellcheck shell=bash
 # The board's architecture: arm, the device's own and the default (Debian's
 # armmp kernel on qemu's virt machine, the PWM nodes in the device tree, the
 # project's ARM cross build), or x86_64 (Debian's amd64 kernel, the PWM nodes
-# in an ACPI table, the x86_64 build). lab/run sets
-# LAB_ARCH from --arch or the environment before the host scripts are read and
-# calls arch_select once they are: the ARM layer then takes the place of the
-# parts that differ (lab/host/arm.sh).
+# in an ACPI table, the x86_64 build). LAB_ARCH comes from the environment;
+# lab/run calls arch_select with the value of --arch, if any, once the host
+# scripts are read: the ARM layer then takes the place of the parts that
+# differ (lab/host/arm.sh).
 
 LAB_ARCH=${LAB_ARCH:-arm}
-# More options for the project's cmake configuration (the ARM toolchain file).
+# More options for the project's cmake configuration (the ARM toolchain file),
+# read by lab/host/build.sh.
+# shellcheck disable=SC2034
 LAB_CMAKE_ARCH=()
-# More make options for the lab's kernel modules (ARCH, CROSS_COMPILE).
+# More make options for the lab's kernel modules (ARCH, CROSS_COMPILE), read by
+# lab/host/pwm.sh.
+# shellcheck disable=SC2034
 LAB_KBUILD_ARGS=()
 
 # What the board's `uname -m` says.
@@ -21,8 +26,10 @@ board_machine()
     esac
 }
 
+# arch_select [ARCH]: ARCH, else LAB_ARCH, is the board's.
 arch_select()
 {
+    LAB_ARCH=${1:-$LAB_ARCH}
     case $LAB_ARCH in
     x86_64) ;;
     arm) arm_select ;;

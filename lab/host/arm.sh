@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The board on ARMv7 (LAB_ARCH=arm): Debian's armhf kernel (the package
 # linux-image-armmp:armhf points to) on qemu's virt machine with a Cortex-A15
 # (TCG), described by a device tree: qemu's own tree of the machine plus the
@@ -15,20 +16,23 @@ ARM_OUT=$LAB_RUN/arm
 ARM_SYSROOT=/usr/arm-linux-gnueabihf
 # qemu-system-arm's virt machine: without highmem=off there is no PCI (the
 # kernel has no LPAE), so no virtio disk.
+# shellcheck disable=SC2054 # the commas are qemu's
 ARM_MACHINE=(-M virt,highmem=off -cpu cortex-a15 -m 512)
 # The guest's tools and the libraries they need, from the archive (armhf
 # unless a package names its architecture; libasound2-data:all is alsa-lib's
 # configuration, which aplay reads, and exists for no single architecture).
 # The C and C++ runtime comes from the cross toolchain, as for the project
 # itself.
-ARM_USERLAND_PACKAGES="busybox-static dash kmod libkmod2 mtd-utils usbip alsa-utils libasound2 libasound2-data:all
+ARM_USERLAND_PACKAGES=(busybox-static dash kmod libkmod2 mtd-utils usbip alsa-utils libasound2 libasound2-data:all
     libzstd1 liblzma5 libssl3 libudev1 libwrap0 libnsl2 libtirpc3
-    libgssapi-krb5-2 libkrb5-3 libk5crypto3 libcom-err2 libkrb5support0 libkeyutils1"
+    libgssapi-krb5-2 libkrb5-3 libk5crypto3 libcom-err2 libkrb5support0 libkeyutils1)
 
+# The ARM board's settings and functions in place of the x86_64 ones: what it
+# sets and defines is read and called by the other host scripts.
+# shellcheck disable=SC2034,SC2317
 arm_select()
 {
     LAB_BUILD=$LAB_TOP/build/lab-arm
-    PWM_BUILD=$LAB_BUILD/bin
     LAB_CMAKE_ARCH=(-DCMAKE_TOOLCHAIN_FILE="$LAB_TOP/cmake/arm-linux-gnueabihf.cmake")
     # ubifs needs the deflate compressor, a module on armmp; virtio_console
     # carries the results (qemu's virt machine has a single UART).
@@ -39,7 +43,6 @@ arm_select()
         # The armhf ABI of newer distributions: 64-bit time_t and off_t, where
         # the SYNC_PTR and status records have another layout.
         LAB_BUILD=$LAB_TOP/build/lab-arm-time64
-        PWM_BUILD=$LAB_BUILD/bin
         export CFLAGS="${CFLAGS:-} -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64"
         export CXXFLAGS="${CXXFLAGS:-} -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64"
         eval "lab_$(declare -f build_project)"
@@ -100,10 +103,17 @@ arm_download()
     done
 }
 
-# The cached package file of PACKAGE:ARCH (or of PACKAGE for all architectures).
+# The cached package file of PACKAGE:ARCH (or of PACKAGE for all architectures),
+# the last by name when there are several.
 arm_deb()
 {
-    ls "$ARM_CACHE/debs/${1%%:*}_"*"_${1##*:}.deb" "$ARM_CACHE/debs/${1%%:*}_"*_all.deb 2>/dev/null | tail -1
+    local deb last=
+    for deb in "$ARM_CACHE/debs/${1%%:*}_"*"_${1##*:}.deb" "$ARM_CACHE/debs/${1%%:*}_"*_all.deb; do
+        if [ -e "$deb" ] && [[ ! "$deb" < "$last" ]]; then
+            last=$deb
+        fi
+    done
+    echo "$last"
 }
 
 # The version linux-image-armmp:armhf points to today.
@@ -168,11 +178,10 @@ PY
 
 arm_fetch_userland()
 {
-    local root=$ARM_CACHE/userland pkg want
-    want=$(echo $ARM_USERLAND_PACKAGES)
+    local root=$ARM_CACHE/userland pkg want=${ARM_USERLAND_PACKAGES[*]}
     [ "$(cat "$root/.packages" 2>/dev/null)" = "$want" ] && return 0
     local debs=()
-    for pkg in $ARM_USERLAND_PACKAGES; do
+    for pkg in "${ARM_USERLAND_PACKAGES[@]}"; do
         case $pkg in
         *:*) debs+=("$pkg") ;;
         *) debs+=("$pkg:armhf") ;;
@@ -372,6 +381,7 @@ arm_build_pwm_lab()
     arm_kernel_headers
     kdir=$ARM_KDIR
     mkdir -p "$PWM_OUT"
+    # shellcheck disable=SC2034 # build_module's (lab/host/pwm.sh)
     LAB_KBUILD_ARGS=(ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-)
     build_module dimmerdev "$kdir" "$LAB_TOP/driver/dimmerdev.c" "$LAB_TOP/driver/pwm_ioctl.h"
     build_module labpwm "$kdir" "$LAB_DIR/pwm/labpwm.c"

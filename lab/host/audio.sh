@@ -1,10 +1,13 @@
+# shellcheck shell=bash
 # Audio scenarios (audio-*): the loopback card carries data, the real UAC1
 # gadget on USB/IP's virtual UDC shows discovery, opening, refusal and the
 # probe. The guest's part is lab/guest/lib/audio.sh and lab/guest/scenarios/
 # audio-*.sh; its programs come from lab/audio/.
 
 # What the initramfs needs for them (lab/host/initramfs.sh adds these).
+# shellcheck disable=SC2034
 AUDIO_TOOLS="/usr/sbin/usbipd /usr/sbin/usbip"
+# shellcheck disable=SC2034
 AUDIO_MODULES="snd-dummy snd-aloop configfs libcomposite usb_f_uac1 usbip-core usbip-vudc vhci-hcd snd-usb-audio"
 
 # On-demand scenarios are marked so and left out of the default run.
@@ -56,6 +59,7 @@ scenario_audio_gadget()
 # Instructions counted: the guest's CPU times are instruction counts.
 scenario_audio_cost()
 {
+    # shellcheck disable=SC2034 # boot_vm's, for this scenario's power-ons
     local LAB_QEMU_ARGS=("${LAB_ICOUNT[@]}")
     audio_run audio-cost lab.periods="${AUDIO_COST_PERIODS:-2000}"
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The project built for the board (x86_64, or ARM: lab/host/arm.sh) with the
 # record store on the board's reserve partition, installed into a staging root
 # for the guest by the project's install rules.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The board's contents, made on the host: the file trees of both systems and
 # both configuration sides (each side distinguishable), the backup UBI images
 # the guides format from, the raw boot-chain and kernel images, and a manifest
@@ -68,11 +69,6 @@ make_raw_image()
     head -c $(((blocks - 2) * NAND_PEB - 1000)) /dev/urandom >>"$out"
 }
 
-part_blocks()
-{
-    echo "$NAND_PARTS" | cut -d, -f$(($1 + 1))
-}
-
 make_board_images()
 {
     local data=$1 backup=$2 tree
@@ -95,21 +91,8 @@ make_board_images()
     make_ubi_image "$data/app-image" "$UBI_APP_MAX_LEB" "$backup/app.ubifs"
     make_ubi_image "$data/cfg-image" "$UBI_CFG_MAX_LEB" "$backup/parameter.ubifs"
     local part name
-    for part in 0 1 2 3 4 9 10; do
-        name=$(raw_part_name "$part")
+    for part in $(raw_parts); do
+        name=$(part_name "$part")
         make_raw_image "$data/raw/$name.bin" "$name" "$(part_blocks "$part")"
     done
-}
-
-raw_part_name()
-{
-    case $1 in
-    0) echo ipl ;;
-    1) echo ipl_cust_a ;;
-    2) echo ipl_cust_b ;;
-    3) echo uboot_a ;;
-    4) echo uboot_b ;;
-    9) echo kernel_a ;;
-    10) echo kernel_b ;;
-    esac
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The guest's root file system: busybox, dash as /bin/sh (it looks commands up
 # in PATH, where busybox's shell would run its own applets and bypass the lab's
 # command wrappers), kmod, mtd-utils, the project's deliverables with their

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Runs of the board are independent of each other, so several go at once (one
 # VM with one CPU each): LAB_PARALLEL at a time, the number of cores unless set.
 # A job's output is kept and printed in the order the jobs started.
@@ -16,6 +17,8 @@ start_job()
     out=$LAB_RUN/jobs/${name//\//-}
     mkdir -p "$LAB_RUN/jobs"
     (
+        # The job's own boots, added up by finish_jobs.
+        # shellcheck disable=SC2030
         RUN_BOOTS=0
         "$@" >"$out.out" 2>&1 || echo "FAIL $name: the run stopped with status $?" >>"$out.out"
         echo "$RUN_BOOTS" >"$out.boots"
@@ -33,6 +36,7 @@ finish_jobs()
         CHECKS_PASSED=$((CHECKS_PASSED + $(grep -c '^PASS ' "$out.out" || true)))
         CHECKS_FAILED=$((CHECKS_FAILED + $(grep -c '^FAIL ' "$out.out" || true)))
         CHECKS_KNOWN=$((CHECKS_KNOWN + $(grep -c '^KNOWN-FAIL ' "$out.out" || true)))
+        # shellcheck disable=SC2031 # this shell's count, not a job's
         RUN_BOOTS=$((RUN_BOOTS + $(cat "$out.boots" 2>/dev/null || echo 0)))
     done
     JOB_OUTPUTS=()

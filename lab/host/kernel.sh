@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Debian's kernel for the virtual board, unpacked (not installed) into the cache.
 # Sets KVER and KROOT.
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Power cuts: the board is brought to the boot in which a guide rebuilds a
 # partition, once without a cut to number and time the rebuild's commands (the
 # reference runs), then once per command with the power cut just before it, or
@@ -139,7 +140,7 @@ start_cut_app()
     local first last
     first=$(command_number "$CUT_REFERENCE" '^mkdir -p /reserve$')
     last=$(command_number "$CUT_REFERENCE" '^rm -rf /reserve$')
-    [ -n "$first" ] && [ -n "$last" ] || { host_fail "cut-app: the rebuild's commands found" "no"; return; }
+    { [ -n "$first" ] && [ -n "$last" ]; } || { host_fail "cut-app: the rebuild's commands found" "no"; return; }
     cut_runs cut-app cut-app "$LAB_RUN/cut-app/before-rebuild.img" 2 "$first" $((last + 1))
 }
 
@@ -224,7 +225,7 @@ cut_random_run()
     local ms=$6 tries=0
     while :; do
         cut_run_at cut-random "$1" "$2" "$3" "$4" "lab.cutat=$5:$ms" "$7, $ms ms after command $5"
-        [ "$(cat "$LAB_RUN/cut-random/$4/outcome" 2>/dev/null)" = miss ] && [ $tries -lt 2 ] || break
+        { [ "$(cat "$LAB_RUN/cut-random/$4/outcome" 2>/dev/null)" = miss ] && [ $tries -lt 2 ]; } || break
         tries=$((tries + 1))
         ms=$((ms / 2))
     done

@@ -1,10 +1,10 @@
+# shellcheck shell=bash
 # The PWM part of the lab: dimmerdev and the lab's own PWM controller (labpwm)
 # built against the headers of exactly the kernel the board boots, the ACPI
 # tables (SSDT) that describe the controller and its consumer nodes, and the
 # PWM scenarios, one power-on each.
 
 PWM_OUT=$LAB_RUN/pwm
-PWM_BUILD=$LAB_BUILD/bin
 
 # The PWM scenarios; the benchmark runs only when named.
 list_pwm_scenarios()
@@ -62,7 +62,8 @@ build_checker_32bit()
 
 compile_table()
 {
-    local asl=$1 out=$PWM_OUT/$(basename "$1" .asl)
+    local asl=$1 out
+    out=$PWM_OUT/$(basename "$1" .asl)
     iasl -p "$out" "$asl" >"$out.log" 2>&1 || { cat "$out.log"; die "iasl $asl failed"; }
 }
 
@@ -89,8 +90,8 @@ install_pwm_lab()
     mkdir -p "$extra" "$root/etc"
     cp "$PWM_OUT/dimmerdev/dimmerdev.ko" "$PWM_OUT/labpwm/labpwm.ko" "$extra/"
     for prog in pwm_ioctl_check pwm_bench; do
-        install -D -t "$root/usr/bin" "$PWM_BUILD/$prog"
-        copy_libraries "$root" "$PWM_BUILD/$prog"
+        install -D -t "$root/usr/bin" "$LAB_BUILD/bin/$prog"
+        copy_libraries "$root" "$LAB_BUILD/bin/$prog"
     done
     # Built for the x86_64 board only (compat_ioctl); the ARM kernel is 32-bit.
     [ "$LAB_ARCH" = x86_64 ] && install -D -t "$root/usr/bin" "$PWM_OUT/pwm_ioctl_check32"
@@ -122,7 +123,7 @@ pwm_boot()
     LAB_QEMU_ARGS+=(${PWM_QEMU_MORE[@]+"${PWM_QEMU_MORE[@]}"})
     power_on "$scenario" "$boot" "$@"
     LAB_QEMU_ARGS=()
-    expect_state done "$boot"
+    expect_state "done" "$boot"
 }
 
 scenario_pwm_bind()
@@ -138,6 +139,7 @@ scenario_pwm_defer()
 # Two CPUs, so that commands of different processes really run at once.
 scenario_pwm_stress()
 {
+    # shellcheck disable=SC2034 # boot_vm's, for this scenario's power-ons
     local LAB_VM_CPUS=2
     pwm_power_on pwm-stress board "lab.seconds=${PWM_STRESS_SECONDS:-30}"
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the guest reported on its results port, turned into the lab's output:
 # checks prefixed with the run and boot they belong to, figures collected for
 # the closing summary, story lines shown when the run tells its story.
@@ -5,6 +6,7 @@
 CHECKS_PASSED=0
 CHECKS_FAILED=0
 CHECKS_KNOWN=0
+# shellcheck disable=SC2034 # counted by power_on, read by run_scenario and the jobs
 RUN_BOOTS=0
 SHOW_STORY=${SHOW_STORY:-0}
 
@@ -21,7 +23,8 @@ host_fail()
     CHECKS_FAILED=$((CHECKS_FAILED + 1))
 }
 
-# collect_results RESULTS NAME COMMANDS-OUT: sets BOOT_STATE.
+# collect_results RESULTS NAME COMMANDS-OUT: sets BOOT_STATE (for the scenarios).
+# shellcheck disable=SC2034
 collect_results()
 {
     local results=$1 name=$2 commands=$3 line

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The scenarios: which power-ons a run makes and what each must end in. What
 # happens inside a power-on (damage before the boot, checks after it) is the
 # guest's part, in lab/guest/scenarios/<name>.sh.
@@ -121,7 +122,7 @@ scenario_app_upgrade()
 scenario_kernel_bad()
 {
     # The third erase block of kernel B (partition 10) is bad from the factory.
-    local bad="lab.badblocks=$(($(chip_block_of 10) + 2))"
+    local bad="lab.badblocks=$(($(part_first_block 10) + 2))"
     make_factory "$LAB_RUN/factory-bad.img" "$bad"
     new_run kernel-bad "$LAB_RUN/factory-bad.img" "$bad"
     power_on kernel-bad 1
@@ -153,7 +154,7 @@ scenario_reserve_wear()
 {
     # Six of the eight blocks of the reserve partition (6) last one to three erases in boot 1.
     local first weak
-    first=$(chip_block_of 6)
+    first=$(part_first_block 6)
     weak="$first:1,$((first + 1)):1,$((first + 2)):1,$((first + 3)):2,$((first + 4)):2,$((first + 5)):3"
     new_run reserve-wear
     power_on reserve-wear 1 "lab.weakblocks=$weak"
@@ -171,16 +172,6 @@ scenario_demo()
         echo "boot $boot:"
         power_on demo $boot
     done
+    # shellcheck disable=SC2034 # collect_results's (lab/host/report.sh)
     SHOW_STORY=0
-}
-
-# First chip erase block of a partition.
-chip_block_of()
-{
-    local part=$1 n=0 block=0
-    while [ $n -lt "$part" ]; do
-        block=$((block + $(echo "$NAND_PARTS" | cut -d, -f$((n + 1)))))
-        n=$((n + 1))
-    done
-    echo $block
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # One power-on of the virtual board: a qemu VM (TCG) on Debian's kernel with the
 # lab's initramfs. The NAND lives on the virtio state disk between VMs; the
 # guest's console goes to the boot's serial log, its check results and story
@@ -9,6 +10,7 @@ LAB_QEMU_ARGS=()
 # For benchmarks: with -icount shift=0 the guest's clock advances one
 # nanosecond per instruction executed (sleep=off: idle time is skipped), so
 # times measured in the guest are instruction counts, user and kernel.
+# shellcheck disable=SC2034,SC2054 # for the scenarios that count; the commas are qemu's
 LAB_ICOUNT=(-icount shift=0,sleep=off)
 
 new_state_disk()

@@ -1,4 +1,7 @@
+# shellcheck shell=dash
 # What this power-on is about, from the kernel command line (lab.NAME=VALUE).
+# shellcheck disable=SC2034 # (the whole file) its variables are read by the other files of the guest
+# shellcheck source=../../board.conf
 . /lab/board.conf
 
 lab_arg()

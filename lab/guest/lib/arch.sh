@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The ARM board (qemu's virt machine) has a single UART, the console: its
 # results port is a virtio console, /dev/hvc0, there once its module is loaded.
 if [ "$(lab_arg results)" = hvc0 ] && [ ! -c /dev/hvc0 ]; then

@@ -1,10 +1,14 @@
+# shellcheck shell=dash
 # Audio power-ons (scenarios audio-*): no NAND and no device boot, only the
 # sound cards. The loopback card (snd-aloop, id UAC1Gadget) carries data,
 # clocked by a running stream on snd-dummy; the real UAC1 gadget on USB/IP's
 # virtual UDC is opened, refused and probed but moves no audio.
 
 case $SCENARIO in
-audio-*) LAB_MAIN=audio_main ;;
+audio-*)
+    # shellcheck disable=SC2034 # lab/guest/init runs it
+    LAB_MAIN=audio_main
+    ;;
 esac
 
 LOOP_ID=UAC1Gadget
@@ -19,6 +23,7 @@ audio_checks()
 audio_main()
 {
     echo "LAB: audio scenario $SCENARIO, uptime $(now)s"
+    # shellcheck source=/dev/null # lab/guest/scenarios/*.sh, each checked on its own
     [ -f "/lab/scenarios/$SCENARIO.sh" ] && . "/lab/scenarios/$SCENARIO.sh"
     audio_checks
     stop_clock

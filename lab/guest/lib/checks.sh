@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Predicates for the scenarios' checks: silent when true, otherwise they say why.
 
 # mounted_from DIR UBI-DEVICE
@@ -113,7 +114,7 @@ volume_files_match()
 header_copied()
 {
     local src dst
-    src=$(lab_header show "$1") && dst=$(lab_header show "$2") || { echo "the record cannot be read"; return 1; }
+    { src=$(lab_header show "$1") && dst=$(lab_header show "$2"); } || { echo "the record cannot be read"; return 1; }
     [ "${dst%% rest=*}" = "name=$3 type=$2" ] || { echo "slot $2 has ${dst%% rest=*}"; return 1; }
     [ "${dst#* rest=}" = "${src#* rest=}" ] || { echo "slot $2's header is not slot $1's"; return 1; }
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The device's own boot: the guides started by the installed BusyBox init
 # script, as the device's rcS starts it. While they run, the lab's command
 # wrappers come first in PATH (lab/guest/bin/trace).
@@ -44,6 +45,7 @@ device_boot()
     stop_freezer
     echo "$printk" >/proc/sys/kernel/printk
     GUIDES_TIME=$(elapsed "$t0" "$(now)")
+    # shellcheck disable=SC2034 # the scenarios' checks read it
     BOOTWARD_STATUS=$(guide_status bootward)
     CFGWARD_STATUS=$(guide_status cfgward)
     if [ -e "$LAB_STATE/reboot" ]; then
@@ -77,8 +79,10 @@ is_mounted()
 # Everything UBI down, as the device's shutdown leaves the flash.
 take_down_all()
 {
-    local dir dev
-    for dir in $(awk '$3 == "ubifs" {print $2}' /proc/mounts); do
+    local mounts dir dev
+    # Read whole before the first umount changes the table.
+    mounts=$(awk '$3 == "ubifs" {print $2}' /proc/mounts)
+    for dir in $mounts; do
         umount "$dir"
     done
     for dev in /sys/class/ubi/ubi[0-9]*; do

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Power cuts at a random instant (lab.cutat=N:MS): MS milliseconds after the
 # guides' command N started (the trace wrapper gives the word through a FIFO),
 # the guide and every process it started are stopped where they are
@@ -26,6 +27,13 @@ guide_tree()
             }'
 }
 
+# signal_guides SIGNAL: to the guide and all its descendants.
+signal_guides()
+{
+    # shellcheck disable=SC2046 # one argument per process number
+    kill -"$1" $(guide_tree) 2>/dev/null
+}
+
 start_freezer()
 {
     local after=${1%%:*} ms=${1#*:}
@@ -37,9 +45,9 @@ start_freezer()
         sleep "$(awk -v ms="$ms" 'BEGIN {printf "%.3f", ms / 1000}')"
         [ -e "$LAB_STATE/guides-done" ] && exit 0
         # Twice: a process started while the first sweep ran is caught by the second.
-        kill -STOP $(guide_tree) 2>/dev/null
-        kill -STOP $(guide_tree) 2>/dev/null
-        [ -e "$LAB_STATE/guides-done" ] && { kill -CONT $(guide_tree) 2>/dev/null; exit 0; }
+        signal_guides STOP
+        signal_guides STOP
+        [ -e "$LAB_STATE/guides-done" ] && { signal_guides CONT; exit 0; }
         read -r n <"$LAB_STATE/count"
         line=$(awk -F'\t' -v n="$n" '$1 == n {print $2}' "$LAB_STATE/commands")
         [ -n "$line" ] || line="(its wrapper was starting)"

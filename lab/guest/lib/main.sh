@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # One power-on, from the NAND coming up to the power going off.
 
 # Scenario hooks, replaced by the scenario's own file: before_boot runs before
@@ -62,6 +63,7 @@ lab_main()
         DEVICE_STATE=factory
         power_off
     fi
+    # shellcheck source=/dev/null # lab/guest/scenarios/*.sh, each checked on its own
     [ -f "/lab/scenarios/$SCENARIO.sh" ] && . "/lab/scenarios/$SCENARIO.sh"
     before_boot "$BOOT"
     device_boot

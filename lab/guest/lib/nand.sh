@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The simulated NAND and its persistence. nandsim keeps the chip in RAM only,
 # so the whole chip goes to the raw virtio disk at power-off and comes back,
 # block for block, at the next power-on (lab_nandstate).
@@ -36,10 +37,12 @@ all_mtds()
 # The whole chip, as it is this instant, to the state disk.
 nand_save()
 {
+    # shellcheck disable=SC2046 # one argument per MTD device
     lab_nandstate save "$STATE_DISK" $(all_mtds)
 }
 
 nand_restore()
 {
+    # shellcheck disable=SC2046 # one argument per MTD device
     lab_nandstate restore "$STATE_DISK" $(all_mtds)
 }

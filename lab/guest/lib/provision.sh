@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # A fresh board, as the factory would leave it: recognisable raw images in the
 # boot-chain and kernel partitions, both application and both configuration
 # partitions formatted from the backup images and then given their own files,
@@ -8,23 +9,10 @@ DATA=/lab/data
 write_raw_images()
 {
     local part name
-    for part in 0 1 2 3 4 9 10; do
-        name=$(raw_part_name $part)
-        nandwrite -q -p /dev/mtd$part "$DATA/raw/$name.bin" || return 1
+    for part in $(raw_parts); do
+        name=$(part_name "$part")
+        nandwrite -q -p /dev/mtd"$part" "$DATA/raw/$name.bin" || return 1
     done
-}
-
-raw_part_name()
-{
-    case $1 in
-    0) echo ipl ;;
-    1) echo ipl_cust_a ;;
-    2) echo ipl_cust_b ;;
-    3) echo uboot_a ;;
-    4) echo uboot_b ;;
-    9) echo kernel_a ;;
-    10) echo kernel_b ;;
-    esac
 }
 
 # format_ubi_part MTD UBI-DEVICE IMAGE TREE
@@ -34,6 +22,7 @@ format_ubi_part()
     ubiformat -q /dev/mtd"$mtd" -f "$image" -y &&
         ubiattach /dev/ubi_ctrl -m "$mtd" -d "$dev" >/dev/null &&
         mount -t ubifs ubi"$dev"_0 /mnt || return 1
+    # shellcheck disable=SC2115 # a fixed path: no variable to come out empty
     rm -rf /mnt/*
     cp -a "$tree"/. /mnt/
     umount /mnt && ubidetach -d "$dev" /dev/ubi_ctrl >/dev/null

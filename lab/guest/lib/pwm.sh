@@ -1,10 +1,14 @@
+# shellcheck shell=dash
 # The PWM scenarios' power-on: no NAND and no guides, only the PWM devices that
 # the ACPI table describes (PRP0001 platform devices), dimmerdev, the lab's
 # controller labpwm, and the scenario's pwm_scenario.
 
-PWM_MODPROBE=/usr/sbin/modprobe
 PWM_PLATFORM=/sys/bus/platform/devices
+# shellcheck disable=SC2034 # read by the scenarios (lab/guest/scenarios/pwm-*.sh), as the two below
+PWM_MODPROBE=/usr/sbin/modprobe
+# shellcheck disable=SC2034
 PWM_DRIVER=/sys/bus/platform/drivers/pwm-ioctl
+# shellcheck disable=SC2034
 PWM_DEFERRED=/sys/kernel/debug/devices_deferred
 
 pwm_scenario()
@@ -42,6 +46,16 @@ applies_count()
 last_apply()
 {
     tail -n 1 "$(applies_file)" | cut -d' ' -f2-
+}
+
+# The controller's PWM chip, its node's pwm/pwmchipN.
+controller_chip()
+{
+    local chip
+    for chip in "$(controller_node)"/pwm/pwmchip*; do
+        [ -e "$chip" ] && echo "$chip"
+        return 0
+    done
 }
 
 module_loaded()
@@ -126,6 +140,7 @@ pwm_main()
 {
     echo "LAB: PWM scenario $SCENARIO, uptime $(now)s"
     bring_up_debugfs
+    # shellcheck source=/dev/null # lab/guest/scenarios/*.sh, each checked on its own
     . "/lab/scenarios/$SCENARIO.sh"
     pwm_scenario
     result "STATE done"
@@ -145,7 +160,7 @@ bring_up_pwm()
     for node in $(controller_node) $(node_of vendor,pwm-ioctl 1) $(node_of vendor,pwm-ioctl 2); do
         announce "$node"
     done
-    wait_for 100 bound_to "$(consumer_node)" pwm-ioctl
+    wait_for 100 bound_to "$(consumer_node 1)" pwm-ioctl
 }
 
 # The node of the class device, with the number the class gives it.

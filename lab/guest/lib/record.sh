@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The boot-information record, read and written through the bootinfo tool,
 # which goes through the upgrade service (libbsp_upgrade.so); image headers
 # through the lab's own lab_header.

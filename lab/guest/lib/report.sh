@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Results go to the console and to the second serial port, which the host reads:
 # "PASS what", "FAIL what: why", "KNOWN what: why" (a failure of a known fault
 # of the guides, reported but not counted as failed), "STORY text",

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # How long the guides take against the same command lines run from one shell
 # script, in the same VM on the same board: the guides' own cost beyond the
 # commands they start (loading, the record, one shell per command).

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # System B runs and is upgraded: new files in its /app, a new image header and
 # its upgrade marked finished. At the next boot bootward copies B onto A.
 
@@ -22,7 +23,7 @@ after_boot()
 upgrade_b()
 {
     rm -rf /app/*
-    cp -a $DATA/app-b-2/. /app/
+    cp -a "$DATA/app-b-2/." /app/
     sync
     lab_header set 12 202 && bootinfo set upgrade 12 finish >/dev/null
     check "the upgrade of B is recorded as finished" equal "$(record_slot 12 upgrade)" finish "upgrade status of app_b"
@@ -31,10 +32,10 @@ upgrade_b()
 check_upgrade_reached_a()
 {
     check "/app is system B's application partition" mounted_from /app 2
-    check "/app holds B's upgraded files" files_match /app $DATA/app-b-2.manifest
+    check "/app holds B's upgraded files" files_match /app "$DATA/app-b-2.manifest"
     check "application A was rebuilt from the backup image" ran_command '^ubiformat /dev/mtd11 -f /backup/app.ubifs -y$'
     check "application B was not formatted" no_command '^ubiformat /dev/mtd12 '
-    check "application A holds B's upgraded files" volume_files_match 11 1 $DATA/app-b-2.manifest
+    check "application A holds B's upgraded files" volume_files_match 11 1 "$DATA/app-b-2.manifest"
     check "application A's header is B's new one, with A's name and index" header_copied 12 11 app_a
     check "both upgrade statuses are none again" equal "$(record_slot 11 upgrade)/$(record_slot 12 upgrade)" none/none \
         "upgrade status of app_a/app_b"

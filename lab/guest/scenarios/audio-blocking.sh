@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Who stalls a blocking writer on the loopback card's host side (device 1),
 # clocked by the dummy card: programs we did not write, alsa-utils' aplay and
 # arecord, play and record the same file blocking against uaccap and uacplay
@@ -35,9 +36,9 @@ audio_checks()
 {
     loop_card_up 1024 || return
     lab_uac makewav /tmp/sent.wav 2 || { fail "a WAV file of the pattern" "makewav failed"; return; }
-    to_gadget aplay aplay -q -D hw:$LOOP_ID,1 --period-size=1024 --buffer-size=4096 /tmp/sent.wav
+    to_gadget aplay aplay -q -D "hw:$LOOP_ID,1" --period-size=1024 --buffer-size=4096 /tmp/sent.wav
     rm -f /tmp/at-host.wav
-    timeout 15 arecord -q -D hw:$LOOP_ID,1 -f S16_LE -c 2 -r 48000 --period-size=1024 --buffer-size=4096 \
+    timeout 15 arecord -q -D "hw:$LOOP_ID,1" -f S16_LE -c 2 -r 48000 --period-size=1024 --buffer-size=4096 \
         -d 5 /tmp/at-host.wav >/tmp/arecord.log 2>&1 &
     local recorder=$! status=0
     sleep 0.5
@@ -50,7 +51,7 @@ audio_checks()
     # and asking to be woken for every frame as our tinyalsa does (avail_min
     # 1); alsa-lib raises avail_min to the period size, so the kernel still
     # wakes it once per period.
-    to_gadget "aplay, started at half the buffer" aplay -q -D hw:$LOOP_ID,1 --period-size=1024 --buffer-size=4096 \
+    to_gadget "aplay, started at half the buffer" aplay -q -D "hw:$LOOP_ID,1" --period-size=1024 --buffer-size=4096 \
         --avail-min=21 --start-delay=-42667 /tmp/sent.wav
 }
 

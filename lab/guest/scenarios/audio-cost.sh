@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The per-period cost of the transfer paths on the real kernel. The emulator
 # runs with -icount shift=0 here, so a thread's CPU time in nanoseconds is the
 # number of instructions it executed, in user space and in the kernel on its
@@ -6,12 +7,12 @@
 
 audio_checks()
 {
-    local periods card round dir path
+    local periods card dir path
     periods=$(lab_arg periods)
     check "the dummy card" modprobe snd-dummy hrtimer=1 pcm_substreams=1 || return
     card=$(card_of Dummy)
     : >/tmp/cost
-    for round in 1 2 3; do
+    for _ in 1 2 3; do
         for dir in send receive; do
             for path in direct stream board; do
                 if ! uac_period_cpu "$card" 0 $dir $path "${periods:-2000}" >>/tmp/cost 2>/tmp/cost.err; then

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The real USB Audio Class 1 gadget: a configfs gadget with the uac1 function
 # bound to USB/IP's virtual UDC, exported by usbipd and attached to the
 # virtual host controller of the same board, where the kernel's USB audio

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # On demand: a long 48 kHz stereo stream both ways through the loopback card;
 # its figures tell whether the emulated board keeps real time.
 

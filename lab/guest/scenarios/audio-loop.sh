@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Audio through real ALSA on the loopback card UAC1Gadget: device 0 is the
 # gadget's side (the library's), device 1 plays the USB host's part. Only
 # checks that do not depend on the emulator keeping real time: the timed
@@ -6,7 +7,7 @@
 audio_checks()
 {
     loop_card_up 1024 || return
-    run_lab alsa_kernel_check lab_alsa_kernel_check --no-loopback $LOOP_ID
+    run_lab alsa_kernel_check lab_alsa_kernel_check --no-loopback "$LOOP_ID"
     check "the host's stream0 mounted over the loopback card" mount_host_status
     run_lab "adapt" lab_uac adapt "host stream0 present" 2 48000 1 16000 0 2 48000 0
     unmount_host_status

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Both configuration partitions erased: neither mounts, and cfgward resets both
 # from the backup image.
 
@@ -14,8 +15,8 @@ after_boot()
         "$(count_commands '^ubiformat /dev/mtd[78] -f /backup/parameter.ubifs -y$')" 2 "formats"
     check "/parameter0 is configuration A" mounted_from /parameter0 3
     check "/parameter1 is configuration B" mounted_from /parameter1 4
-    check "/parameter0 holds the image's files" files_match /parameter0 $DATA/cfg-image.manifest
-    check "/parameter1 holds the image's files" files_match /parameter1 $DATA/cfg-image.manifest
+    check "/parameter0 holds the image's files" files_match /parameter0 "$DATA/cfg-image.manifest"
+    check "/parameter1 holds the image's files" files_match /parameter1 "$DATA/cfg-image.manifest"
     check "both are marked good" equal "$(record_slot 7 data)/$(record_slot 8 data)" ok/ok \
         "data status of parameter_a/parameter_b"
 }

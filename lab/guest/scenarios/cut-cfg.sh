@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Power cuts during a configuration rebuild. Configuration A is erased before
 # boot 1, whose cfgward rebuilds it from B; the host cuts the power before one
 # of the rebuild's commands. The newest finished configuration is B's: no file
@@ -16,9 +17,9 @@ after_boot()
     check_running_app_kept
     check "/app is system A's application partition" mounted_from /app 1
     [ "$DEVICE_STATE" = normal ] || return 0
-    check "no file of the configuration is lost from the device" files_kept_on_either $DATA/cfg-b.manifest
-    check "no file of the configuration is lost on /parameter0" files_kept /parameter0 $DATA/cfg-b.manifest
-    check "no file of the configuration is lost on /parameter1" files_kept /parameter1 $DATA/cfg-b.manifest
+    check "no file of the configuration is lost from the device" files_kept_on_either "$DATA/cfg-b.manifest"
+    check "no file of the configuration is lost on /parameter0" files_kept /parameter0 "$DATA/cfg-b.manifest"
+    check "no file of the configuration is lost on /parameter1" files_kept /parameter1 "$DATA/cfg-b.manifest"
 }
 
 # Every file of the manifest is on one side at least, unchanged.

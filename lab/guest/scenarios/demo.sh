@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The demo: a normal boot, then application A destroyed while the board is off,
 # and the three boots that follow, told as a story.
 
@@ -23,7 +24,7 @@ after_boot()
     case $1 in
     1 | 4) check "a normal boot" equal "$DEVICE_STATE" normal "device state" ;;
     2) check "bootward switched to system B" equal "$(record_boot)" B "boot system" ;;
-    3) check "application A holds system B's files again" volume_files_match 11 1 $DATA/app-b.manifest ;;
+    3) check "application A holds system B's files again" volume_files_match 11 1 "$DATA/app-b.manifest" ;;
     esac
 }
 

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Kernel B marked bad while A runs; erase block 2 of kernel B is a bad block
 # from the factory. bootward copies kernel A onto kernel B raw, through the
 # upgrade service, skipping the bad block.
@@ -16,7 +17,7 @@ after_boot()
     check "kernel B's header is A's, with B's name and index" header_copied 9 10 kernel_b
     check "kernel B holds kernel A's raw content, block by good block" raw_copied 9 10
     check "kernel B's bad block was not written" bad_block_untouched 10 2
-    check "kernel A is unchanged" raw_starts_with 9 $DATA/raw/kernel_a.bin
+    check "kernel A is unchanged" raw_starts_with 9 "$DATA/raw/kernel_a.bin"
 }
 
 # raw_copied SRC DST: the good blocks of DST, in order, hold SRC's blocks; what
@@ -24,7 +25,7 @@ after_boot()
 raw_copied()
 {
     local size
-    raw_dump "$1" /tmp/src.raw && raw_dump "$2" /tmp/dst.raw || { echo "nanddump failed"; return 1; }
+    { raw_dump "$1" /tmp/src.raw && raw_dump "$2" /tmp/dst.raw; } || { echo "nanddump failed"; return 1; }
     size=$(wc -c </tmp/dst.raw)
     [ "$size" -lt "$(wc -c </tmp/src.raw)" ] || { echo "the bad block of mtd$2 was not skipped by nanddump"; return 1; }
     cmp -n "$size" /tmp/src.raw /tmp/dst.raw >/dev/null || { echo "mtd$2 differs from mtd$1"; return 1; }

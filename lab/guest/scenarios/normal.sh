@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # A normal boot of a fresh board: everything mounts, nothing is repaired, the
 # record stays as it was.
 
@@ -12,9 +13,9 @@ after_boot()
     check "/app is system A's application partition" mounted_from /app 1
     check "/parameter0 is configuration A" mounted_from /parameter0 3
     check "/parameter1 is configuration B" mounted_from /parameter1 4
-    check "/app holds system A's files" files_match /app $DATA/app-a.manifest
-    check "/parameter0 holds configuration A's files" files_match /parameter0 $DATA/cfg-a.manifest
-    check "/parameter1 holds configuration B's files" files_match /parameter1 $DATA/cfg-b.manifest
+    check "/app holds system A's files" files_match /app "$DATA/app-a.manifest"
+    check "/parameter0 holds configuration A's files" files_match /parameter0 "$DATA/cfg-a.manifest"
+    check "/parameter1 holds configuration B's files" files_match /parameter1 "$DATA/cfg-b.manifest"
     check "nothing formatted" no_command '^ubiformat'
     check "the record is unchanged" same_record /tmp/record.before
     check_running_app_kept

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The driver autoloads for its node, publishes /dev/pwm_ctrl, and every command
 # through pwmctl and through raw ioctls (from a 64-bit and from a 32-bit
 # program) reaches the PWM core as it should, checked against what the lab's
@@ -5,7 +6,7 @@
 
 nothing_loaded()
 {
-    ! module_loaded dimmerdev && ! module_loaded labpwm || { echo "$(cut -d' ' -f1 /proc/modules | tr '\n' ' ')"; return 1; }
+    { ! module_loaded dimmerdev && ! module_loaded labpwm; } || { cut -d' ' -f1 /proc/modules; return 1; }
 }
 
 check_autoload()

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The consumer's module loaded while its controller is absent: the probe is
 # deferred, and the consumer binds once the controller's node is announced
 # and its module autoloads.
@@ -20,7 +21,7 @@ not_bound()
 pwm_scenario()
 {
     local t0
-    check "dimmerdev loads for the consumer's alias" $PWM_MODPROBE "$(cat "$(consumer_node)/modalias")"
+    check "dimmerdev loads for the consumer's alias" "$PWM_MODPROBE" "$(cat "$(consumer_node)/modalias")"
     check "the consumer waits: not bound while the controller is absent" not_bound "$(consumer_node)"
     check "the consumer's probe is deferred" deferred
     check "no /dev/pwm_ctrl yet" test ! -e /dev/pwm_ctrl

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Four processes issue mixed commands on /dev/pwm_ctrl for lab.seconds seconds.
 
 pwm_scenario()

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Two nodes match the driver (the twin table: PWMC on channel 0, PWMD on
 # channel 1): the one probed first binds, the other is refused with EBUSY and
 # one line saying the node is already published, leaves nothing behind (its
@@ -22,7 +23,7 @@ pick_nodes()
 
 one_bound()
 {
-    [ -n "$BOUND" ] && [ -n "$OTHER" ] || { echo "not exactly one of two nodes bound"; return 1; }
+    { [ -n "$BOUND" ] && [ -n "$OTHER" ]; } || { echo "not exactly one of two nodes bound"; return 1; }
 }
 
 # The channel of a consumer node, from its node name in the modalias: ACPI
@@ -44,14 +45,14 @@ one_region()
 
 class_alone()
 {
-    equal "$(ls /sys/class/pwm_ioctl | tr '\n' ' ')" "pwm_ctrl " "class pwm_ioctl"
+    equal "$(echo /sys/class/pwm_ioctl/*)" /sys/class/pwm_ioctl/pwm_ctrl "class pwm_ioctl"
 }
 
 # The failed node's PWM was given back: sysfs can export its channel.
 channel_free()
 {
     local chip
-    chip=$(ls -d "$(controller_node)"/pwm/pwmchip* | head -1)
+    chip=$(controller_chip)
     echo "$1" >"$chip/export" && echo "$1" >"$chip/unexport"
 }
 
@@ -90,7 +91,7 @@ pwm_scenario()
     check "commands reach the bound node's channel" applies_on "$(channel_of "$BOUND")" 200000
     validate_slabs
     check "no use after free, BUG, WARN, Oops or call trace" kernel_clean
-    echo "$(basename "$BOUND")" >"$PWM_DRIVER/unbind"
+    basename "$BOUND" >"$PWM_DRIVER/unbind"
     check "the other node binds once the first is unbound" sh -c "echo $(basename "$OTHER") >$PWM_DRIVER/bind"
     check "commands reach the other node's channel" applies_on "$(channel_of "$OTHER")" 300000
 }

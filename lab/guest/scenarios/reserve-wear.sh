@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # The record's own partition wears out. In boot 1 six of the eight blocks of
 # the reserve partition fail after one to three erases (nandsim weakblocks):
 # bootinfo stores the record again and again while they fail, then application
@@ -38,7 +39,7 @@ after_boot()
         ;;
     2)
         check "/app is system B's application partition" mounted_from /app 2
-        check "application A holds system B's files" volume_files_match 11 1 $DATA/app-b.manifest
+        check "application A holds system B's files" volume_files_match 11 1 "$DATA/app-b.manifest"
         check "application A is marked good again" equal "$(record_slot 11 data)" ok "data status of app_a"
         ;;
     esac
