@@ -2,12 +2,10 @@
 
 #include <cstring>
 
+#include "bootward.h"
 #include "capture_stdout.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"
-
-int bootward_main(int argc, char **argv);
-extern "C" int BSP_SystemGuide(void);
 
 using fake_upgrade::state;
 using Copies = std::vector<std::pair<int, int>>;

@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "capture_stdout.h"
+#include "cfgward.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"
-
-int cfgward_main(int argc, char **argv);
 
 using fake_upgrade::state;
 
