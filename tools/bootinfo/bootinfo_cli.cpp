@@ -47,19 +47,19 @@ constexpr tool_kit::Option kOptions[] = {{"--help", "-h"}, {"--json"}, {"--force
 
 bool parse_options(int argc, char **argv, Options *options, std::string *error)
 {
-    const tool_kit::ParseError parsed = tool_kit::parse_args(
-        tool_kit::args_of(argc, argv), kOptions, [options](const tool_kit::Arg &arg, std::string *) {
-            if (arg.option == nullptr) {
-                options->words.emplace_back(arg.text);
-            } else if (arg.text == "--help") {
-                options->help = true;
-            } else if (arg.text == "--json") {
-                options->json = true;
-            } else {
-                options->force = true;
-            }
-            return tool_kit::Next::Go;
-        });
+    const tool_kit::ParseError parsed = tool_kit::parse_args(tool_kit::args_of(argc, argv), kOptions,
+                                                             [options](const tool_kit::Arg &arg, std::string *) {
+                                                                 if (arg.option == nullptr) {
+                                                                     options->words.emplace_back(arg.text);
+                                                                 } else if (arg.text == "--help") {
+                                                                     options->help = true;
+                                                                 } else if (arg.text == "--json") {
+                                                                     options->json = true;
+                                                                 } else {
+                                                                     options->force = true;
+                                                                 }
+                                                                 return tool_kit::Next::Go;
+                                                             });
     *error = parsed.message;
     return error->empty();
 }
@@ -120,8 +120,8 @@ bool parse_change(const std::vector<std::string> &words, Change *change, std::st
         }
         return true;
     }
-    *error = n > 1 ? "unknown field '" + field + "' (boot, upgrade or data)"
-                   : "set needs a field: boot, upgrade or data";
+    *error =
+        n > 1 ? "unknown field '" + field + "' (boot, upgrade or data)" : "set needs a field: boot, upgrade or data";
     return false;
 }
 

@@ -111,8 +111,9 @@ Outcome execute(const Request &request, const System &sys)
     int error = errno;
     sys.close(fd);
     if (ret < 0)
-        return Outcome{tool_kit::kExitFailure, "",
-                       tool_kit::message_line(kName, action_name(request.action) + ": " + explain(request.action, error))};
+        return Outcome{
+            tool_kit::kExitFailure, "",
+            tool_kit::message_line(kName, action_name(request.action) + ": " + explain(request.action, error))};
     if (request.action == Action::Get)
         return Outcome{tool_kit::kExitOk, format_status(status, request.json), ""};
     return Outcome{};

@@ -188,8 +188,8 @@ int uacplay_main(int argc, char **argv)
     } else {
         if (info.truncated || info.unsized) {
             tool_kit::say(kTool, "warning: %s %s; sending the %llu bytes present", args.path,
-                         info.truncated ? "ends before its data chunk says" : "gives no data size",
-                         static_cast<unsigned long long>(info.data_bytes));
+                          info.truncated ? "ends before its data chunk says" : "gives no data size",
+                          static_cast<unsigned long long>(info.data_bytes));
         }
         status = play(args, file, info);
     }

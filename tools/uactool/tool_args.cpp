@@ -55,8 +55,8 @@ void parseToolArgs(int argc, char **argv, const char *file_verb, ToolArgs *args,
     std::vector<tool_kit::Option> options(std::begin(kShared), std::end(kShared));
     options.insert(options.end(), own.options.begin(), own.options.end());
     // The shared options come first in the table, the tool's own after them.
-    const tool_kit::ParseError parsed = tool_kit::parse_args(
-        tool_kit::args_of(argc, argv), options, [&](const tool_kit::Arg &arg, std::string *error) {
+    const tool_kit::ParseError parsed =
+        tool_kit::parse_args(tool_kit::args_of(argc, argv), options, [&](const tool_kit::Arg &arg, std::string *error) {
             if (arg.option == nullptr) {
                 if (args->path != nullptr) {
                     *error = std::string("only one file can be ") + file_verb;
