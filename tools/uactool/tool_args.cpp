@@ -52,9 +52,9 @@ std::string takeShared(const tool_kit::Arg &arg, ToolArgs *args)
 
 void parseToolArgs(int argc, char **argv, const char *file_verb, ToolArgs *args, const OwnOptions &own)
 {
+    // The shared options come first in the table, the tool's own after them.
     std::vector<tool_kit::Option> options(std::begin(kShared), std::end(kShared));
     options.insert(options.end(), own.options.begin(), own.options.end());
-    // The shared options come first in the table, the tool's own after them.
     const tool_kit::ParseError parsed =
         tool_kit::parse_args(tool_kit::args_of(argc, argv), options, [&](const tool_kit::Arg &arg, std::string *error) {
             if (arg.option == nullptr) {
