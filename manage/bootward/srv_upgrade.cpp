@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bootward.h"
 #include "bsp_upgrade_inner.h"
+#include "tool_report.h"
 #include "ubi_mount.h"
 
 namespace {
@@ -21,6 +23,9 @@ typedef enum tagCHECK_FLAG_E {
     CHECK_E_ERROR_FLAG = 0,   /* the other system's twin is bad or holds a finished upgrade */
     CHECK_E_UPGRADE_FLAG = 1, /* the running system's twin holds a finished upgrade */
 } CHECK_FLAG_E;
+
+/* The service's cause of a failure goes to standard error, after the guide's own line if it has one. */
+const tool_kit::Tool kTool{"bootward"};
 
 constexpr BU_U32 APP_MOUNT_RETRIES = 3;
 constexpr const char *APP_PATH = "/app";
@@ -83,9 +88,18 @@ BU_S32 bspUpdateBootInfo(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enSrcPart, P
 
     if (BSP_SetBootMode(pstBootInfo) != 0) {
         puts("BSP_SetBootMode error");
+        tool_kit::say(kTool, "storing the boot-information record failed: %s", BSP_GetUpgradeError());
         return -1;
     }
     return 0;
+}
+
+/* A store whose failure changes nothing in the guide's course, but must not go unsaid. */
+void bspStoreBootInfo(BOOT_INFO_S *pstBootInfo)
+{
+    if (BSP_SetBootMode(pstBootInfo) != 0) {
+        tool_kit::say(kTool, "storing the boot-information record failed: %s", BSP_GetUpgradeError());
+    }
 }
 
 bool bspIsAppPart(PARTITION_TYPE_E enPart)
@@ -106,6 +120,11 @@ BU_S32 bspUpdatePart(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enSrcPart, PARTI
     if (s32Ret != 0) {
         printf("[%s:%d]: copy %s to %s error\n", "bspUpdatePart", 195, bspPartNumToStr(enSrcPart),
                bspPartNumToStr(enDestPart));
+        /* A failed rebuild has said what went wrong; the raw copy is the service's alone. */
+        if (!bspIsAppPart(enDestPart)) {
+            tool_kit::say(kTool, "copy of %s onto %s failed: %s", bspPartNumToStr(enSrcPart),
+                          bspPartNumToStr(enDestPart), BSP_GetUpgradeError());
+        }
         return -1;
     }
 
@@ -215,7 +234,7 @@ BU_S32 bspGuideAppPart(BOOT_INFO_S *pstBootInfo)
 
     pstBootInfo->aenPartStat[enAppPart] = PARTITION_STAT_E_WRONG_DATA;
     pstBootInfo->aenUpgradeStat[enAppPart] = UPGRADE_E_NONE;
-    BSP_SetBootMode(pstBootInfo);
+    bspStoreBootInfo(pstBootInfo);
     return -1;
 }
 
@@ -252,6 +271,7 @@ extern "C" int BSP_SystemGuide(void)
 
     if (BSP_GetBootMode(&stBootInfo) != 0) {
         puts("BSP_GetBootMode error");
+        tool_kit::say(kTool, "cannot read the boot-information record: %s", BSP_GetUpgradeError());
     }
 
     if (bspGuideAppPart(&stBootInfo) == 0) {
@@ -263,12 +283,12 @@ extern "C" int BSP_SystemGuide(void)
     /* The system about to boot must not start from a bad or half-upgraded kernel. */
     bspCheckPartState(&stBootInfo, PARTITION_E_KERNEL_A, PARTITION_E_KERNEL_B, CHECK_E_ERROR_FLAG);
     stBootInfo.enBootType = bspOtherSystem(stBootInfo.enBootType);
-    BSP_SetBootMode(&stBootInfo);
+    bspStoreBootInfo(&stBootInfo);
     BU_RunCmd("reboot");
     return -1;
 }
 
-int main(int argc, char **argv)
+int bootward_main(int argc, char **argv)
 {
     /* The guide takes no options; asking for help must never touch a partition. */
     if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {

@@ -10,9 +10,14 @@
 #include <cstring>
 
 #include "bsp_upgrade_inner.h"
+#include "cfgward.h"
+#include "tool_report.h"
 #include "ubi_mount.h"
 
 namespace {
+
+/* The service's cause of a failure goes to standard error, beside the guide's own lines. */
+const tool_kit::Tool kTool{"cfgward"};
 
 constexpr BU_U32 CFG_MOUNT_ATTEMPTS = 3;
 constexpr const char *CFG_PATH_A = "/parameter0";
@@ -28,6 +33,16 @@ const char *bspCfgPathOf(PARTITION_TYPE_E enCfgPart)
 const char *bspCfgTwinCopyOf(PARTITION_TYPE_E enCfgPart)
 {
     return (enCfgPart == PARTITION_E_PARAMETER_A) ? "cp -rf /parameter1/* /reserve/" : "cp -rf /parameter0/* /reserve/";
+}
+
+/* Every store of the record; a failure is said with its cause, and its status returned. */
+BU_S32 bspStoreBootInfo(BOOT_INFO_S *pstBootInfo)
+{
+    const BU_S32 s32Ret = BSP_SetBootMode(pstBootInfo);
+    if (s32Ret != 0) {
+        tool_kit::say(kTool, "storing the boot-information record failed: %s", BSP_GetUpgradeError());
+    }
+    return s32Ret;
 }
 
 BU_S32 bspFormatCfgPart(PARTITION_TYPE_E enCfgPart, char *acCmd, size_t cmdSize)
@@ -51,7 +66,7 @@ BU_S32 bspResOneCfgPart(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enCfgPart)
      * run then takes it up again (bspFindUnfinishedCfgPart).
      */
     pstBootInfo->aenPartStat[enCfgPart] = PARTITION_STAT_E_WRONG_DATA;
-    BSP_SetBootMode(pstBootInfo);
+    bspStoreBootInfo(pstBootInfo);
 
     if (bspFormatCfgPart(enCfgPart, acCmd, sizeof(acCmd)) != 0) {
         printf("[%s: %d] %s error\n", "bspResOneCfgPart", 120, acCmd);
@@ -76,7 +91,7 @@ BU_S32 bspResOneCfgPart(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enCfgPart)
     bspAttachMountUbifs(enCfgPart, pcPath, UBI_MOUNT_FLAG_UP);
 
     pstBootInfo->aenPartStat[enCfgPart] = PARTITION_STAT_E_OK_DATA;
-    return BSP_SetBootMode(pstBootInfo);
+    return bspStoreBootInfo(pstBootInfo);
 }
 
 BU_U32 bspResAllCfgPart(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enPartTypeA, PARTITION_TYPE_E enPartTypeB)
@@ -104,7 +119,7 @@ BU_U32 bspResAllCfgPart(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enPartTypeA, 
 
     pstBootInfo->aenPartStat[enPartTypeA] = PARTITION_STAT_E_OK_DATA;
     pstBootInfo->aenPartStat[enPartTypeB] = PARTITION_STAT_E_OK_DATA;
-    BSP_SetBootMode(pstBootInfo);
+    bspStoreBootInfo(pstBootInfo);
     return 0;
 }
 
@@ -127,7 +142,7 @@ BU_U32 bspCheckCfgUpgradeStat(BOOT_INFO_S *pstBootInfo, PARTITION_TYPE_E enPartT
         return (BU_U32)-1;
     }
 
-    return (BU_U32)BSP_SetBootMode(pstBootInfo);
+    return (BU_U32)bspStoreBootInfo(pstBootInfo);
 }
 
 /*
@@ -230,7 +245,7 @@ constexpr const char *CFGWARD_USAGE =
 
 } // namespace
 
-int main(int argc, char **argv)
+int cfgward_main(int argc, char **argv)
 {
     /* The guide takes no options; asking for help must never reformat a partition. */
     if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
@@ -244,6 +259,7 @@ int main(int argc, char **argv)
 
     if (BSP_GetBootMode(&stBootInfo) != 0) {
         puts("BSP_GetBootMode error");
+        tool_kit::say(kTool, "cannot read the boot-information record: %s", BSP_GetUpgradeError());
     }
 
     if (bspGuideCfgPartition(&stBootInfo) != 0) {

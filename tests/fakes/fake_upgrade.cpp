@@ -57,12 +57,23 @@ BOOT_INFO_S sample_record(int boot_type)
 
 using fake_upgrade::state;
 
+namespace {
+
+// Keeps the cause of a call's failure, as the service does, and passes its status on.
+int remember(int status)
+{
+    state().last_error = status != 0 ? state().cause : "";
+    return status;
+}
+
+} // namespace
+
 extern "C" BU_S32 BSP_GetBootMode(BOOT_INFO_S *pstBootInfo)
 {
     if (state().get_status == 0) {
         *pstBootInfo = state().record;
     }
-    return state().get_status;
+    return remember(state().get_status);
 }
 
 extern "C" BU_S32 BSP_SetBootMode(BOOT_INFO_S *pstBootInfo)
@@ -76,7 +87,7 @@ extern "C" BU_S32 BSP_SetBootMode(BOOT_INFO_S *pstBootInfo)
     if (status == 0) {
         state().record = *pstBootInfo;
     }
-    return status;
+    return remember(status);
 }
 
 extern "C" BU_S32 BU_RunCmd(const char *pcCmd)
@@ -98,5 +109,10 @@ extern "C" BU_S32 BSP_CopySrcPartitionToDest(BOOT_INFO_S *pstBootInfo, PARTITION
 {
     (void)pstBootInfo;
     state().copies.emplace_back(enSrcPart, enDestPart);
-    return state().copy_status;
+    return remember(state().copy_status);
+}
+
+extern "C" const BU_CHAR *BSP_GetUpgradeError(void)
+{
+    return state().last_error.c_str();
 }

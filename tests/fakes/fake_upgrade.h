@@ -26,6 +26,9 @@ struct State {
     // Statuses of the next stores, in order; set_status once they are used up.
     std::vector<int> set_sequence;
     int copy_status = 0;
+    // What BSP_GetUpgradeError answers after a failed read, store or copy ("" after a success).
+    std::string cause = "stand-in failure";
+    std::string last_error;
     std::vector<BOOT_INFO_S> stores;
     std::vector<std::pair<int, int>> copies; // (source, destination)
 };

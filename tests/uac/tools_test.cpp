@@ -9,10 +9,9 @@
 
 #include "fake_tinyalsa.h"
 #include "uac_test_support.h"
+#include "uaccap.h"
+#include "uacplay.h"
 #include "wav_file.h"
-
-int uacplay_main(int argc, char **argv);
-int uaccap_main(int argc, char **argv);
 
 using fake_tinyalsa::Op;
 using fake_tinyalsa::state;

@@ -3,10 +3,12 @@
 
 #include <cstdio>
 
-// Exit statuses.
-constexpr int BOOTINFO_OK = 0;
-constexpr int BOOTINFO_FAILED = 1; // the record could not be read or stored
-constexpr int BOOTINFO_USAGE = 2;  // unknown command, option, slot or value
+#include "tool_report.h"
+
+// Exit statuses, those of every tool.
+constexpr int BOOTINFO_OK = tool_kit::kExitOk;
+constexpr int BOOTINFO_FAILED = tool_kit::kExitFailure; // the record could not be read or stored
+constexpr int BOOTINFO_USAGE = tool_kit::kExitUsage;    // unknown command, option, slot or value
 
 // Runs one command line; results go to `out`, messages to `err`.
 int bootinfo_run(int argc, char **argv, FILE *out, FILE *err);

@@ -5,6 +5,8 @@
 
 #include "bootinfo.h"
 #include "bootinfo_text.h"
+#include "tool_options.h"
+#include "tool_report.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ struct Options {
     bool json = false;
     bool force = false;
     bool help = false;
-    std::vector<const char *> words;
+    std::vector<std::string> words;
 };
 
 // One change to the record, checked in full before the record is read.
@@ -41,30 +43,25 @@ struct Change {
     PARTITION_STAT_E data = PARTITION_STAT_E_OK_DATA;
 };
 
-int usage_error(FILE *err, const std::string &message)
-{
-    fprintf(err, "bootinfo: %s\nTry 'bootinfo --help'.\n", message.c_str());
-    return BOOTINFO_USAGE;
-}
+constexpr tool_kit::Option kOptions[] = {{"--help", "-h"}, {"--json"}, {"--force"}};
 
 bool parse_options(int argc, char **argv, Options *options, std::string *error)
 {
-    for (int i = 1; i < argc; i++) {
-        const char *arg = argv[i];
-        if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-            options->help = true;
-        } else if (strcmp(arg, "--json") == 0) {
-            options->json = true;
-        } else if (strcmp(arg, "--force") == 0) {
-            options->force = true;
-        } else if (arg[0] == '-') {
-            *error = std::string("unknown option '") + arg + "'";
-            return false;
-        } else {
-            options->words.push_back(arg);
-        }
-    }
-    return true;
+    const tool_kit::ParseError parsed = tool_kit::parse_args(tool_kit::args_of(argc, argv), kOptions,
+                                                             [options](const tool_kit::Arg &arg, std::string *) {
+                                                                 if (arg.option == nullptr) {
+                                                                     options->words.emplace_back(arg.text);
+                                                                 } else if (arg.text == "--help") {
+                                                                     options->help = true;
+                                                                 } else if (arg.text == "--json") {
+                                                                     options->json = true;
+                                                                 } else {
+                                                                     options->force = true;
+                                                                 }
+                                                                 return tool_kit::Next::Go;
+                                                             });
+    *error = parsed.message;
+    return error->empty();
 }
 
 bool parse_slot_arg(const char *text, PARTITION_TYPE_E *slot, std::string *error)
@@ -77,54 +74,54 @@ bool parse_slot_arg(const char *text, PARTITION_TYPE_E *slot, std::string *error
 }
 
 // words: "set", field, then the field's arguments.
-bool parse_change(const std::vector<const char *> &words, Change *change, std::string *error)
+bool parse_change(const std::vector<std::string> &words, Change *change, std::string *error)
 {
     const size_t n = words.size();
-    const char *field = n > 1 ? words[1] : "";
-    if (strcmp(field, "boot") == 0) {
+    const std::string field = n > 1 ? words[1] : "";
+    if (field == "boot") {
         change->field = Change::Field::Boot;
         if (n != 3) {
             *error = "usage: bootinfo set boot A|B";
             return false;
         }
-        if (!bootinfo::parse_boot(words[2], &change->boot)) {
+        if (!bootinfo::parse_boot(words[2].c_str(), &change->boot)) {
             *error = std::string("unknown boot system '") + words[2] + "' (A or B)";
             return false;
         }
         return true;
     }
-    if (strcmp(field, "upgrade") == 0) {
+    if (field == "upgrade") {
         change->field = Change::Field::Upgrade;
         if (n != 4) {
             *error = "usage: bootinfo set upgrade SLOT none|running|failed|finish";
             return false;
         }
-        if (!parse_slot_arg(words[2], &change->slot, error)) {
+        if (!parse_slot_arg(words[2].c_str(), &change->slot, error)) {
             return false;
         }
-        if (!bootinfo::parse_upgrade(words[3], &change->upgrade)) {
+        if (!bootinfo::parse_upgrade(words[3].c_str(), &change->upgrade)) {
             *error = std::string("unknown upgrade status '") + words[3] + "' (none, running, failed or finish)";
             return false;
         }
         return true;
     }
-    if (strcmp(field, "data") == 0) {
+    if (field == "data") {
         change->field = Change::Field::Data;
         if (n != 4) {
             *error = "usage: bootinfo set data SLOT ok|wrong";
             return false;
         }
-        if (!parse_slot_arg(words[2], &change->slot, error)) {
+        if (!parse_slot_arg(words[2].c_str(), &change->slot, error)) {
             return false;
         }
-        if (!bootinfo::parse_data(words[3], &change->data)) {
+        if (!bootinfo::parse_data(words[3].c_str(), &change->data)) {
             *error = std::string("unknown data status '") + words[3] + "' (ok or wrong)";
             return false;
         }
         return true;
     }
-    *error = n > 1 ? std::string("unknown field '") + field + "' (boot, upgrade or data)"
-                   : "set needs a field: boot, upgrade or data";
+    *error =
+        n > 1 ? "unknown field '" + field + "' (boot, upgrade or data)" : "set needs a field: boot, upgrade or data";
     return false;
 }
 
@@ -143,14 +140,14 @@ void apply(const Change &change, BOOT_INFO_S *record)
     }
 }
 
-int show(const Options &options, FILE *out, FILE *err)
+int show(const Options &options, const tool_kit::Tool &tool)
 {
     BOOT_INFO_S record;
     memset(&record, 0, sizeof(record));
     if (BSP_GetBootMode(&record) != 0) {
-        fprintf(err, "bootinfo: cannot read the boot-information record: %s\n", BSP_GetUpgradeError());
-        return BOOTINFO_FAILED;
+        return tool_kit::fail(tool, "cannot read the boot-information record: %s", BSP_GetUpgradeError());
     }
+    FILE *out = tool.out;
     if (options.json) {
         bootinfo::print_json(out, record);
     } else {
@@ -159,27 +156,25 @@ int show(const Options &options, FILE *out, FILE *err)
     return fflush(out) == 0 ? BOOTINFO_OK : BOOTINFO_FAILED;
 }
 
-int set(const Options &options, const Change &change, FILE *err)
+int set(const Options &options, const Change &change, const tool_kit::Tool &tool)
 {
     BOOT_INFO_S record;
     memset(&record, 0, sizeof(record));
     if (BSP_GetBootMode(&record) != 0) {
         if (!options.force) {
-            fprintf(err,
-                    "bootinfo: cannot read the boot-information record: %s; nothing stored.\n"
-                    "Use --force to store the change on top of the service's default record.\n",
-                    BSP_GetUpgradeError());
-            return BOOTINFO_FAILED;
+            return tool_kit::fail(tool,
+                                  "cannot read the boot-information record: %s; nothing stored.\n"
+                                  "Use --force to store the change on top of the service's default record.",
+                                  BSP_GetUpgradeError());
         }
-        fprintf(err,
-                "bootinfo: cannot read the boot-information record: %s; --force: storing the change on top of the "
-                "service's default record\n",
-                BSP_GetUpgradeError());
+        tool_kit::say(tool,
+                      "cannot read the boot-information record: %s; --force: storing the change on top of the "
+                      "service's default record",
+                      BSP_GetUpgradeError());
     }
     apply(change, &record);
     if (BSP_SetBootMode(&record) != 0) {
-        fprintf(err, "bootinfo: storing the boot-information record failed: %s\n", BSP_GetUpgradeError());
-        return BOOTINFO_FAILED;
+        return tool_kit::fail(tool, "storing the boot-information record failed: %s", BSP_GetUpgradeError());
     }
     return BOOTINFO_OK;
 }
@@ -188,37 +183,37 @@ int set(const Options &options, const Change &change, FILE *err)
 
 int bootinfo_run(int argc, char **argv, FILE *out, FILE *err)
 {
+    const tool_kit::Tool tool{"bootinfo", out, err};
     Options options;
     std::string error;
     if (!parse_options(argc, argv, &options, &error)) {
-        return usage_error(err, error);
+        return tool_kit::usage_error(tool, error);
     }
     if (options.help) {
-        fputs(USAGE, out);
-        return BOOTINFO_OK;
+        return tool_kit::show_usage(tool, USAGE);
     }
 
-    const std::vector<const char *> &words = options.words;
-    if (words.empty() || strcmp(words[0], "show") == 0) {
+    const std::vector<std::string> &words = options.words;
+    if (words.empty() || words[0] == "show") {
         if (words.size() > 1) {
-            return usage_error(err, std::string("show takes no arguments, not '") + words[1] + "'");
+            return tool_kit::usage_error(tool, "show takes no arguments, not '" + words[1] + "'");
         }
         if (options.force) {
-            return usage_error(err, "--force applies to set only");
+            return tool_kit::usage_error(tool, "--force applies to set only");
         }
-        return show(options, out, err);
+        return show(options, tool);
     }
-    if (strcmp(words[0], "set") == 0) {
+    if (words[0] == "set") {
         if (options.json) {
-            return usage_error(err, "--json applies to show only");
+            return tool_kit::usage_error(tool, "--json applies to show only");
         }
         Change change{};
         if (!parse_change(words, &change, &error)) {
-            return usage_error(err, error);
+            return tool_kit::usage_error(tool, error);
         }
-        return set(options, change, err);
+        return set(options, change, tool);
     }
-    return usage_error(err, std::string("unknown command '") + words[0] + "' (show or set)");
+    return tool_kit::usage_error(tool, "unknown command '" + words[0] + "' (show or set)");
 }
 
 int bootinfo_main(int argc, char **argv)

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <limits>
 
+#include "tool_options.h"
+
 namespace pwmctl {
 namespace {
 
@@ -30,107 +32,111 @@ bool parse_ns(std::string_view text, std::int32_t &out)
     return true;
 }
 
-// Walks the words once; options may come before or after the command.
+constexpr tool_kit::Option kOptions[] = {
+    {"--help", "-h"}, {"--device", {}, "a value"}, {"--json"}, {"--duty", {}, "a value"}, {"--period", {}, "a value"},
+};
+
+// Takes the options and words as the tool kit's parser meets them; options may
+// come before or after the command.
 class Parser {
 public:
-    explicit Parser(const std::vector<std::string_view> &args) : args_(args) {}
-
-    Parsed run()
+    Parsed run(const std::vector<std::string_view> &args)
     {
-        bool has_command = false, has_duty = false, has_period = false, has_polarity = false;
-        for (pos_ = 0; pos_ < args_.size() && error_.empty(); ++pos_) {
-            std::string_view arg = args_[pos_];
-            if (arg == "--help" || arg == "-h")
-                return Parsed{Request{}, ""};
-            if (arg == "--device")
-                req_.device = value("--device");
-            else if (arg.starts_with("--device="))
-                req_.device = arg.substr(9);
-            else if (arg == "--json")
-                req_.json = true;
-            else if (arg == "--duty")
-                has_duty = ns("--duty", req_.duty);
-            else if (arg == "--period")
-                has_period = ns("--period", req_.period);
-            else if (!has_command)
-                has_command = command(arg);
-            else if (has_command && req_.action == Action::Polarity && !has_polarity)
-                has_polarity = polarity(arg);
-            else
-                error_ = "unexpected argument '" + std::string(arg) + "'";
-        }
-        if (error_.empty())
-            check(has_command, has_duty, has_period, has_polarity);
-        return Parsed{req_, error_};
+        bool help = false;
+        const tool_kit::ParseError parsed =
+            tool_kit::parse_args(args, kOptions, [&](const tool_kit::Arg &arg, std::string *error) {
+                if (arg.text == "--help") {
+                    help = true;
+                    return tool_kit::Next::Stop;
+                }
+                *error = take(arg);
+                return tool_kit::Next::Go;
+            });
+        if (help && parsed.message.empty())
+            return Parsed{Request{}, ""};
+        std::string error = parsed.message;
+        if (error.empty())
+            error = check();
+        return Parsed{req_, error};
     }
 
 private:
-    std::string value(std::string_view option)
+    std::string take(const tool_kit::Arg &arg)
     {
-        if (pos_ + 1 >= args_.size()) {
-            error_ = std::string(option) + " needs a value";
-            return {};
-        }
-        return std::string(args_[++pos_]);
+        if (arg.text == "--device")
+            req_.device = std::string(arg.value);
+        else if (arg.text == "--json")
+            req_.json = true;
+        else if (arg.text == "--duty")
+            return ns(arg, req_.duty, has_duty_);
+        else if (arg.text == "--period")
+            return ns(arg, req_.period, has_period_);
+        else if (!has_command_)
+            return command(arg.text);
+        else if (req_.action == Action::Polarity && !has_polarity_)
+            return polarity(arg.text);
+        else
+            return "unexpected argument '" + std::string(arg.text) + "'";
+        return "";
     }
 
-    bool ns(std::string_view option, std::int32_t &out)
+    static std::string ns(const tool_kit::Arg &arg, std::int32_t &out, bool &given)
     {
-        std::string text = value(option);
-        if (error_.empty() && !parse_ns(text, out))
-            error_ = std::string(option) + " takes nanoseconds from 0 to 2147483647, not '" + text + "'";
-        return error_.empty();
+        given = parse_ns(arg.value, out);
+        if (!given)
+            return std::string(arg.text) + " takes nanoseconds from 0 to 2147483647, not '" + std::string(arg.value) +
+                   "'";
+        return "";
     }
 
-    bool command(std::string_view arg)
+    std::string command(std::string_view word)
     {
         for (const Word &w : commands)
-            if (arg == w.name) {
+            if (word == w.name) {
                 req_.action = w.action;
-                return true;
+                has_command_ = true;
+                return "";
             }
-        error_ = "unknown command '" + std::string(arg) + "'";
-        return false;
+        return "unknown command '" + std::string(word) + "'";
     }
 
-    bool polarity(std::string_view arg)
+    std::string polarity(std::string_view word)
     {
-        if (arg == "normal" || arg == "inversed") {
-            req_.inversed = arg == "inversed";
-            return true;
+        if (word == "normal" || word == "inversed") {
+            req_.inversed = word == "inversed";
+            has_polarity_ = true;
+            return "";
         }
-        error_ = "polarity is 'normal' or 'inversed', not '" + std::string(arg) + "'";
-        return false;
+        return "polarity is 'normal' or 'inversed', not '" + std::string(word) + "'";
     }
 
-    void check(bool has_command, bool has_duty, bool has_period, bool has_polarity)
+    std::string check() const
     {
         Action a = req_.action;
-        if (!has_command)
-            error_ = "no command given";
-        else if (req_.device.empty())
-            error_ = "--device needs a path";
-        else if (a == Action::Set && (!has_duty || !has_period))
-            error_ = "set needs both --duty and --period";
-        else if (a != Action::Set && (has_duty || has_period))
-            error_ = "--duty and --period belong to set";
-        else if (a == Action::Polarity && !has_polarity)
-            error_ = "polarity needs 'normal' or 'inversed'";
-        else if (a != Action::Get && req_.json)
-            error_ = "--json belongs to get";
+        if (!has_command_)
+            return "no command given";
+        if (req_.device.empty())
+            return "--device needs a path";
+        if (a == Action::Set && (!has_duty_ || !has_period_))
+            return "set needs both --duty and --period";
+        if (a != Action::Set && (has_duty_ || has_period_))
+            return "--duty and --period belong to set";
+        if (a == Action::Polarity && !has_polarity_)
+            return "polarity needs 'normal' or 'inversed'";
+        if (a != Action::Get && req_.json)
+            return "--json belongs to get";
+        return "";
     }
 
-    const std::vector<std::string_view> &args_;
-    std::size_t pos_ = 0;
     Request req_;
-    std::string error_;
+    bool has_command_ = false, has_duty_ = false, has_period_ = false, has_polarity_ = false;
 };
 
 } // namespace
 
 Parsed parse(const std::vector<std::string_view> &args)
 {
-    return Parser(args).run();
+    return Parser().run(args);
 }
 
 std::string usage()

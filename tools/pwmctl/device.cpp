@@ -6,8 +6,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "tool_report.h"
+
 namespace pwmctl {
 namespace {
+
+constexpr const char *kName = "pwmctl";
 
 std::string open_error(const std::string &path, int error)
 {
@@ -27,7 +31,7 @@ std::string open_error(const std::string &path, int error)
     default:
         why = std::strerror(error);
     }
-    return "pwmctl: cannot open " + path + ": " + why + "\n";
+    return tool_kit::message_line(kName, "cannot open " + path + ": " + why);
 }
 
 struct Command {
@@ -73,7 +77,7 @@ std::string explain(Action action, int error)
 Outcome execute(const Request &request, const System &sys)
 {
     if (request.action == Action::Help)
-        return Outcome{0, usage(), ""};
+        return Outcome{tool_kit::kExitOk, usage(), ""};
 
     pwm_ioctl_config config{request.duty, request.period};
     std::int32_t polarity = request.inversed ? 1 : 0;
@@ -102,14 +106,16 @@ Outcome execute(const Request &request, const System &sys)
     // Reading needs read access only; changing the output asks for write access.
     int fd = sys.open(request.device.c_str(), request.action == Action::Get ? O_RDONLY : O_RDWR);
     if (fd < 0)
-        return Outcome{1, "", open_error(request.device, errno)};
+        return Outcome{tool_kit::kExitFailure, "", open_error(request.device, errno)};
     int ret = sys.ioctl(fd, cmd.number, cmd.arg);
     int error = errno;
     sys.close(fd);
     if (ret < 0)
-        return Outcome{1, "", "pwmctl: " + action_name(request.action) + ": " + explain(request.action, error) + "\n"};
+        return Outcome{
+            tool_kit::kExitFailure, "",
+            tool_kit::message_line(kName, action_name(request.action) + ": " + explain(request.action, error))};
     if (request.action == Action::Get)
-        return Outcome{0, format_status(status, request.json), ""};
+        return Outcome{tool_kit::kExitOk, format_status(status, request.json), ""};
     return Outcome{};
 }
 

@@ -12,7 +12,9 @@
 #include "gadget_link.h"
 #include "level_meter.h"
 #include "tool_args.h"
+#include "tool_report.h"
 #include "tool_signal.h"
+#include "uaccap.h"
 #include "wav_file.h"
 
 namespace {
@@ -31,6 +33,8 @@ constexpr const char *kUsage =
     "  --help       show this text\n"
     "The file is completed also when the recording is interrupted or fails.\n"
     "Exit status: 0 when the recording ran as asked, 1 on a failure, 2 on bad usage.\n";
+
+const tool_kit::Tool kTool{"uaccap"};
 
 // Consecutive failed reads after which the host is taken to be gone.
 constexpr int kMaxFailedReads = 3;
@@ -52,46 +56,43 @@ bool parsePositive(const char *text, double *value)
     return true;
 }
 
-// Parses "--seconds", "--channels" or "--rate" with its value; false for other arguments.
-bool parseCaptureOption(int argc, char **argv, int *i, Args *args, std::string *error)
+constexpr const char *kPositive = "a positive number";
+
+// --seconds, --channels and --rate with their values.
+std::string takeCaptureOption(const tool_kit::Arg &arg, Args *args)
 {
-    const char *arg = argv[*i];
-    if (std::strcmp(arg, "--seconds") != 0 && std::strcmp(arg, "--channels") != 0 && std::strcmp(arg, "--rate") != 0) {
-        return false;
-    }
     double value = 0;
-    if (*i + 1 >= argc || !parsePositive(argv[*i + 1], &value)) {
-        *error = std::string(arg) + " needs a positive number";
-    } else if (std::strcmp(arg, "--seconds") == 0) {
+    if (!parsePositive(std::string(arg.value).c_str(), &value)) {
+        return tool_kit::needs_value(*arg.option);
+    }
+    if (arg.text == "--seconds") {
         args->seconds = value;
-    } else if (std::strcmp(arg, "--channels") == 0) {
+    } else if (arg.text == "--channels") {
         args->channels = static_cast<uint32_t>(value);
         if (value != 1 && value != 2) {
-            *error = "--channels takes 1 or 2";
+            return "--channels takes 1 or 2";
         }
     } else {
         args->rate = static_cast<uint32_t>(value);
         if (value != std::floor(value) || _BSP_UAC_CheckValue(args->rate, "Rate") != 0) {
-            *error = "--rate takes a rate of 8000-8999, 16000-16999, 32000-32999 or 48000-48999 Hz";
+            return "--rate takes a rate of 8000-8999, 16000-16999, 32000-32999 or 48000-48999 Hz";
         }
     }
-    (*i)++;
-    return true;
+    return "";
 }
 
 Args parseArgs(int argc, char **argv)
 {
     Args args;
-    parseToolArgs(argc, argv, "written", &args, [&args](int count, char **values, int *i, std::string *error) {
-        return parseCaptureOption(count, values, i, &args, error);
-    });
+    const OwnOptions own{{{"--seconds", {}, kPositive}, {"--channels", {}, kPositive}, {"--rate", {}, kPositive}},
+                         [&args](const tool_kit::Arg &arg) { return takeCaptureOption(arg, &args); }};
+    parseToolArgs(argc, argv, "written", &args, own);
     return args;
 }
 
 int fail(const std::string &message)
 {
-    std::fprintf(stderr, "uaccap: %s\n", message.c_str());
-    return 1;
+    return tool_kit::fail(kTool, "%s", message.c_str());
 }
 
 struct Recording {
@@ -159,8 +160,8 @@ int capture(const Args &args)
         return fail(error);
     }
     if (report.u32CaptureChannels != args.channels || report.u32CaptureRate != args.rate) {
-        std::fprintf(stderr, "uaccap: the USB host selected %s; recording in that format\n",
-                     formatText(report.u32CaptureChannels, report.u32CaptureRate).c_str());
+        tool_kit::say(kTool, "the USB host selected %s; recording in that format",
+                      formatText(report.u32CaptureChannels, report.u32CaptureRate).c_str());
     }
     WavWriter wav;
     const std::string open_error =
@@ -185,12 +186,12 @@ int capture(const Args &args)
         return fail(std::string(args.path) + ": " + finish_error);
     }
     // Interrupting a recording without --seconds is the normal way to end it.
-    return stopRequested() && args.seconds > 0 ? 1 : 0;
+    return stopRequested() && args.seconds > 0 ? tool_kit::kExitFailure : tool_kit::kExitOk;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
+int uaccap_main(int argc, char **argv)
 {
     const Args args = parseArgs(argc, argv);
     if (const int status = answerUsage(args, "uaccap", kUsage); status >= 0) {

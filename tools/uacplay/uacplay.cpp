@@ -11,7 +11,9 @@
 #include "gadget_link.h"
 #include "level_meter.h"
 #include "tool_args.h"
+#include "tool_report.h"
 #include "tool_signal.h"
+#include "uacplay.h"
 #include "wav_file.h"
 
 namespace {
@@ -38,10 +40,11 @@ Args parseArgs(int argc, char **argv)
     return args;
 }
 
+const tool_kit::Tool kTool{"uacplay"};
+
 int fail(const std::string &message)
 {
-    std::fprintf(stderr, "uacplay: %s\n", message.c_str());
-    return 1;
+    return tool_kit::fail(kTool, "%s", message.c_str());
 }
 
 // "" when the stream can take the file as it is.
@@ -159,12 +162,12 @@ int play(const Args &args, std::FILE *file, const WavInfo &info)
     if (!result.error.empty()) {
         return fail(result.error);
     }
-    return stopRequested() ? 1 : 0;
+    return stopRequested() ? tool_kit::kExitFailure : tool_kit::kExitOk;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
+int uacplay_main(int argc, char **argv)
 {
     const Args args = parseArgs(argc, argv);
     if (const int status = answerUsage(args, "uacplay", kUsage); status >= 0) {
@@ -179,14 +182,14 @@ int main(int argc, char **argv)
     if (problem.empty()) {
         problem = checkPlayable(info.format);
     }
-    int status = 1;
+    int status = tool_kit::kExitFailure;
     if (!problem.empty()) {
         fail(std::string(args.path) + ": " + problem);
     } else {
         if (info.truncated || info.unsized) {
-            std::fprintf(stderr, "uacplay: warning: %s %s; sending the %llu bytes present\n", args.path,
-                         info.truncated ? "ends before its data chunk says" : "gives no data size",
-                         static_cast<unsigned long long>(info.data_bytes));
+            tool_kit::say(kTool, "warning: %s %s; sending the %llu bytes present", args.path,
+                          info.truncated ? "ends before its data chunk says" : "gives no data size",
+                          static_cast<unsigned long long>(info.data_bytes));
         }
         status = play(args, file, info);
     }

@@ -1,41 +1,5 @@
 #include "gadget_link.h"
 
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-bool parseNumber(const char *text, int max, int *value)
-{
-    char *end = nullptr;
-    const long number = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || number < 0 || number > max) {
-        return false;
-    }
-    *value = static_cast<int>(number);
-    return true;
-}
-
-} // namespace
-
-bool parseLinkOption(int argc, char **argv, int *i, LinkOptions *options, std::string *error)
-{
-    const char *arg = argv[*i];
-    int *target = nullptr;
-    if (std::strcmp(arg, "--card") == 0) {
-        target = &options->card;
-    } else if (std::strcmp(arg, "--device") == 0) {
-        target = &options->device;
-    } else {
-        return false;
-    }
-    if (*i + 1 >= argc || !parseNumber(argv[*i + 1], 255, target)) {
-        *error = std::string(arg) + " needs a number from 0 to 255";
-    }
-    (*i)++;
-    return true;
-}
-
 std::string openLink(const LinkOptions &options, const UAC_STREAM_STAT_S &request, UAC_INSTANCE_S *instance,
                      UAC_STREAM_STAT_S *report)
 {

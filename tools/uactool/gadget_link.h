@@ -13,10 +13,6 @@ struct LinkOptions {
     int device = 0;
 };
 
-// Parses "--card N" / "--device N" at argv[*i] (advancing *i); true when the
-// argument was one of them. A bad number sets *error.
-bool parseLinkOption(int argc, char **argv, int *i, LinkOptions *options, std::string *error);
-
 // Opens the instance with BSP_UacInit_s; the formats opened land in *report.
 // Returns "" or why the link could not be opened.
 std::string openLink(const LinkOptions &options, const UAC_STREAM_STAT_S &request, UAC_INSTANCE_S *instance,

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
+#include "bootward.h"
 #include "capture_stdout.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"
-
-int bootward_main(int argc, char **argv);
-extern "C" int BSP_SystemGuide(void);
 
 using fake_upgrade::state;
 using Copies = std::vector<std::pair<int, int>>;
@@ -476,6 +475,72 @@ TEST_F(BootwardTest, FailedReadIsReportedAndTheGuideGoesOnWithACleanRecord)
     EXPECT_EQ(run.out, "BSP_GetBootMode error\n");
     EXPECT_EQ(state().commands, mount_app(11, 0));
     EXPECT_TRUE(state().stores.empty());
+}
+
+// The service's cause of each failure it reports goes to standard error, the guide's own lines stay as they are.
+TEST_F(BootwardTest, FailuresOfTheServiceAreSaidWithTheirCause)
+{
+    const std::string cause = "erase of block 3 (MEMERASE64): Input/output error";
+    struct Case {
+        const char *what;
+        std::function<void()> arrange;
+        std::string out;
+        std::string err;
+    };
+    const auto kernel_b_wrong = [this] {
+        BOOT_INFO_S r = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
+        r.aenPartStat[10] = PARTITION_STAT_E_WRONG_DATA;
+        use(r);
+    };
+    const Case cases[] = {
+        {"read", [] { state().get_status = -1; }, "BSP_GetBootMode error\n",
+         "bootward: cannot read the boot-information record: " + cause + "\n"},
+        {"store after a copy",
+         [&] {
+             kernel_b_wrong();
+             state().set_status = -1;
+         },
+         "find error part kernel_b\nBSP_SetBootMode error\n" + copied(9, 10, "success", 203),
+         "bootward: storing the boot-information record failed: " + cause + "\n"},
+        {"raw copy",
+         [&] {
+             kernel_b_wrong();
+             state().copy_status = -1;
+         },
+         "find error part kernel_b\n" + copied(9, 10, "error", 195) + "[bspCheckPartState:230]: bspUpdatePart error\n",
+         "bootward: copy of kernel_a onto kernel_b failed: " + cause + "\n"},
+        {"mark and switch",
+         [] {
+             fake_upgrade::answer(up(11, "/app")[0], 1);
+             state().set_status = -1;
+         },
+         "bspGuideAppPart error\n",
+         "bootward: storing the boot-information record failed: " + cause + "\n" +
+             "bootward: storing the boot-information record failed: " + cause + "\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        use(fake_upgrade::sample_record(BOOT_E_SYSTEM_A));
+        c.arrange();
+        state().cause = cause;
+        testing::internal::CaptureStderr();
+        GuideRun run = run_bootward();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, c.out);
+    }
+}
+
+TEST_F(BootwardTest, AFailedRebuildSaysNoCauseOfTheService)
+{
+    BOOT_INFO_S r = fake_upgrade::sample_record(BOOT_E_SYSTEM_A);
+    r.aenPartStat[12] = PARTITION_STAT_E_WRONG_DATA;
+    use(r);
+    fake_upgrade::answer(format(12), 1);
+    testing::internal::CaptureStderr();
+    GuideRun run = run_bootward();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(run.out.find(copied(11, 12, "error", 195)), std::string::npos) << run.out;
 }
 
 TEST_F(BootwardTest, HelpTouchesNothing)

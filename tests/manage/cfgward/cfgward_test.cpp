@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "capture_stdout.h"
+#include "cfgward.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"
-
-int cfgward_main(int argc, char **argv);
 
 using fake_upgrade::state;
 
@@ -370,6 +369,39 @@ TEST_F(CfgwardTest, FailedReadIsReportedAndTheGuideGoesOn)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "BSP_GetBootMode error\n");
     EXPECT_EQ(state().commands, attempts(7, 1) + attempts(8, 1));
+}
+
+// The service's cause of a failed read or store goes to standard error, the guide's own lines stay as they are.
+TEST_F(CfgwardTest, FailuresOfTheServiceAreSaidWithTheirCause)
+{
+    const std::string cause = "no valid copy of the record in storage";
+    state().get_status = -1;
+    state().cause = cause;
+    testing::internal::CaptureStderr();
+    GuideRun r = run_cfgward();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "cfgward: cannot read the boot-information record: " + cause + "\n");
+    EXPECT_EQ(r.out, "BSP_GetBootMode error\n");
+
+    // A one-side rebuild stores twice: the mark before the format, the good side after the copy.
+    fake_upgrade::reset(original);
+    fail_mount(8);
+    state().set_status = -1;
+    state().cause = "record store busy";
+    testing::internal::CaptureStderr();
+    r = run_cfgward();
+    const std::string store_failed = "cfgward: storing the boot-information record failed: record store busy\n";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), store_failed + store_failed);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "[bspGuideCfgPartition 301]: bspResOneCfgPart error\nbspGuideCfgPartition error\n");
+
+    // Stores that succeed say nothing.
+    fake_upgrade::reset(original);
+    fail_mount(8);
+    testing::internal::CaptureStderr();
+    r = run_cfgward();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(CfgwardTest, HelpRunsNothing)

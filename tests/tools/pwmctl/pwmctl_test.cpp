@@ -58,6 +58,8 @@ TEST(PwmctlParse, AcceptsEveryCommandWithItsOptions)
         {words({"polarity", "normal"}), Action::Polarity, "/dev/pwm_ctrl", false, 0, 0, false},
         {words({"set", "--duty", "1", "--period", "2", "--help"}), Action::Help, "/dev/pwm_ctrl", false, 0, 0, false},
         {words({"-h"}), Action::Help, "/dev/pwm_ctrl", false, 0, 0, false},
+        {words({"set", "--duty=5", "--period=10"}), Action::Set, "/dev/pwm_ctrl", false, 5, 10, false},
+        {words({"polarity", "--", "normal"}), Action::Polarity, "/dev/pwm_ctrl", false, 0, 0, false},
     };
     for (const ParseCase &c : cases) {
         pwmctl::Parsed p = pwmctl::parse(c.args);
@@ -92,6 +94,9 @@ TEST(PwmctlParse, RejectsWrongCommandLinesWithTheReason)
         {words({"disable", "--json"}), "--json belongs to get"},
         {words({"get", "--device"}), "--device needs a value"},
         {words({"get", "--device="}), "--device needs a path"},
+        {words({"get", "--verbose"}), "unknown option '--verbose'"},
+        {words({"--bogus", "get"}), "unknown option '--bogus'"},
+        {words({"start", "--help"}), "unknown command 'start'"},
     };
     for (const auto &[args, error] : cases)
         EXPECT_EQ(pwmctl::parse(args).error, error);

@@ -1,0 +1,6 @@
+#include "uacplay.h"
+
+int main(int argc, char **argv)
+{
+    return uacplay_main(argc, argv);
+}
