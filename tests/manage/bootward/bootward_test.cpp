@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "capture_stdout.h"
+#include "capture_output.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"
 
