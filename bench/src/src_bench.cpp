@@ -15,10 +15,10 @@
 #include "candidates.h"
 #include "quality.h"
 #include "test_signal.h"
+#include "ulo_src.h"
 
 namespace {
 
-constexpr uint32_t kKHz[] = {8, 16, 32, 48};
 constexpr int kSpeexDefault = 5; // what our converter uses for u32ConvArg 0
 
 const CandidateKind kOurs{"ours (BSP_UacSrcProcess)", make_ours, 0};
@@ -42,15 +42,12 @@ struct Mode {
     uint32_t in_khz, out_khz;
 };
 
+// Every convert mode of the converter, in its order.
 std::vector<Mode> modes()
 {
     std::vector<Mode> all;
-    for (uint32_t in : kKHz) {
-        for (uint32_t out : kKHz) {
-            if (in != out) {
-                all.push_back({in, out});
-            }
-        }
+    for (uint32_t mode = 0; mode < ULO_SRC_MODE_COUNT; mode++) {
+        all.push_back({UloSrc_ModeInKHz(mode), UloSrc_ModeOutKHz(mode)});
     }
     return all;
 }

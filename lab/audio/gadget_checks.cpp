@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "bsp_uac.h"
-#include "captured_output.h"
+#include "capture_output.h"
 #include "checks.h"
 #include "host_side.h"
 #include "report.h"
@@ -55,9 +55,9 @@ void checkRefusal(uint32_t flags, uint32_t channels, uint32_t rate, const std::s
     XU_UAC_Config(&record, flags, channels, rate, 1024, 4, 0);
     UAC_HANDLE_S untouched{};
     UAC_HANDLE_S *handle = &untouched;
-    CapturedOutput output;
+    CaptureStdout output;
     const int32_t result = XU_UAC_Init(&handle, &record);
-    const std::string text = output.text();
+    const std::string text = output.finish();
     const std::string expected = "XU_UAC_Init: cannot set hw params: Invalid argument \n";
     reportCheck(result == -1 && handle == &untouched && text == expected,
                 "gadget: " + name + " refused by the kernel and reported",
@@ -84,9 +84,9 @@ void checkAdaptiveInit(int gadget)
     UAC_INSTANCE_S instance{};
     instance.u8Card = static_cast<uint8_t>(gadget);
     UAC_STREAM_STAT_S request{1, 16000, 1, 16000}, report{};
-    CapturedOutput output;
+    CaptureStdout output;
     const int32_t refused = BSP_UacInit_s(&instance, &request, &report);
-    const std::string text = output.text();
+    const std::string text = output.finish();
     const std::string missing = "file /proc/asound/card" + std::to_string(gadget) + "/stream0 not exist!";
     reportCheck(refused == -1 && instance.pPlaybackHandle == nullptr && instance.pCaptureHandle == nullptr &&
                     instance.bInitialised == 0,
@@ -111,7 +111,7 @@ int checkGadget(const Args &args)
     const int host = cardNumberOf(args.empty() ? "LabAudio" : args[0]);
     UAC_CONFIG_S record{};
     {
-        CapturedOutput quiet;
+        CaptureStdout quiet;
         XU_UAC_Config(&record, PCM_OUT, 2, 48000, 1024, 4, 0);
     }
     reportCheck(gadget >= 0 && record.card == gadget, "gadget: XU_UAC_Config finds the gadget card",

@@ -5,46 +5,54 @@
 
 namespace bsp_upgrade {
 
-bool pread_full(int fd, void *buf, size_t len, off_t offset)
+namespace {
+
+// The one transfer loop: moves len bytes at offset through op (pread or
+// pwrite), again after EINTR and short transfers. Returns the bytes moved
+// before op moved nothing (the end of the file, a write that took nothing), or
+// -1 with op's errno.
+template <typename Byte, typename Op> ssize_t transfer_full(Op op, int fd, Byte *buf, size_t len, off_t offset)
 {
-    auto *p = static_cast<uint8_t *>(buf);
-    while (len > 0) {
-        ssize_t n = pread(fd, p, len, offset);
+    size_t done = 0;
+    while (done < len) {
+        const ssize_t n = op(fd, buf + done, len - done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0) {
+            return -1;
+        }
         if (n == 0) {
-            errno = EIO; // the end came first
+            break;
         }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-        offset += n;
+        done += static_cast<size_t>(n);
     }
-    return true;
+    return static_cast<ssize_t>(done);
+}
+
+} // namespace
+
+ssize_t pread_upto(int fd, void *buf, size_t len, off_t offset)
+{
+    return transfer_full(::pread, fd, static_cast<uint8_t *>(buf), len, offset);
+}
+
+bool pread_full(int fd, void *buf, size_t len, off_t offset)
+{
+    const ssize_t n = pread_upto(fd, buf, len, offset);
+    if (n >= 0 && static_cast<size_t>(n) < len) {
+        errno = EIO; // the end came first
+    }
+    return n >= 0 && static_cast<size_t>(n) == len;
 }
 
 bool pwrite_full(int fd, const void *buf, size_t len, off_t offset)
 {
-    const auto *p = static_cast<const uint8_t *>(buf);
-    while (len > 0) {
-        ssize_t n = pwrite(fd, p, len, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-        offset += n;
+    const ssize_t n = transfer_full(::pwrite, fd, static_cast<const uint8_t *>(buf), len, offset);
+    if (n >= 0 && static_cast<size_t>(n) < len) {
+        errno = ENOSPC;
     }
-    return true;
+    return n >= 0 && static_cast<size_t>(n) == len;
 }
 
 } // namespace bsp_upgrade

@@ -33,9 +33,12 @@ private:
     int fd_;
 };
 
-// Both retry on EINTR and short transfers; false on an error or end of file
-// (errno EIO for an end of file, ENOSPC for a write that took nothing).
+// All three retry on EINTR and short transfers. The _full ones give false on
+// an error or end of file (errno EIO for an end of file, ENOSPC for a write
+// that took nothing); pread_upto gives the bytes read before the end of the
+// file, or -1 on an error.
 bool pread_full(int fd, void *buf, size_t len, off_t offset);
 bool pwrite_full(int fd, const void *buf, size_t len, off_t offset);
+ssize_t pread_upto(int fd, void *buf, size_t len, off_t offset);
 
 } // namespace bsp_upgrade

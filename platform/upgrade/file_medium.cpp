@@ -58,25 +58,13 @@ Status FileMedium::read_slot(int slot, void *buf, size_t len)
     if (!st) {
         return st;
     }
-    auto *p = static_cast<uint8_t *>(buf);
-    off_t offset = static_cast<off_t>(slot) * static_cast<off_t>(kSlotStride);
-    size_t left = len;
-    while (left > 0) {
-        ssize_t n = pread(fd_.get(), p, left, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return errno_failure("read of copy", "pread", slot);
-        }
-        if (n == 0) {
-            memset(p, 0xFF, left);
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-        offset += n;
+    const off_t offset = static_cast<off_t>(slot) * static_cast<off_t>(kSlotStride);
+    const ssize_t got = pread_upto(fd_.get(), buf, len, offset);
+    if (got < 0) {
+        return errno_failure("read of copy", "pread", slot);
     }
+    // Past the end of the file the slot reads as erased.
+    memset(static_cast<uint8_t *>(buf) + got, 0xFF, len - static_cast<size_t>(got));
     return Status();
 }
 

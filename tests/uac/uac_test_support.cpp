@@ -13,40 +13,6 @@
 #include <fstream>
 #include <stdexcept>
 
-CaptureFd::CaptureFd(int fd) : fd_(fd)
-{
-    std::fflush(fd == 1 ? stdout : stderr);
-    file_ = std::tmpfile();
-    saved_ = dup(fd);
-    if (file_ == nullptr || saved_ < 0 || dup2(fileno(file_), fd) < 0) {
-        throw std::runtime_error("cannot capture file descriptor");
-    }
-}
-
-CaptureFd::~CaptureFd()
-{
-    finish();
-}
-
-std::string CaptureFd::finish()
-{
-    if (saved_ < 0) {
-        return text_;
-    }
-    std::fflush(fd_ == 1 ? stdout : stderr);
-    dup2(saved_, fd_);
-    close(saved_);
-    saved_ = -1;
-    std::rewind(file_);
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), file_)) > 0) {
-        text_.append(buf, n);
-    }
-    std::fclose(file_);
-    return text_;
-}
-
 namespace {
 
 constexpr int kSkipStatus = 77;

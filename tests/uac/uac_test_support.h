@@ -1,28 +1,13 @@
-// Helpers of the libuacbridge tests: capturing a file descriptor, and
-// running code with a fixture directory in place of /proc.
+// Helpers of the libuacbridge tests: running code with a fixture directory in
+// place of /proc, and (testkit's capture_output.h) capturing a file descriptor.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Captures what is written to one file descriptor (1 or 2) meanwhile.
-class CaptureFd {
-public:
-    explicit CaptureFd(int fd);
-    ~CaptureFd();
-    CaptureFd(const CaptureFd &) = delete;
-    CaptureFd &operator=(const CaptureFd &) = delete;
-    std::string finish();
-
-private:
-    int fd_;
-    int saved_ = -1;
-    std::FILE *file_ = nullptr;
-    std::string text_;
-};
+#include "capture_output.h"
 
 // Files of the fixture, relative to /proc: {"asound/cards", "..."}.
 using ProcFiles = std::vector<std::pair<std::string, std::string>>;

@@ -5,43 +5,16 @@
 #include "bsp_uac_src.h"
 #include "src_mode.h"
 
-namespace {
-
-constexpr uint32_t kRateKHz[] = {8, 16, 32, 48};
-
-int32_t rate_index(uint32_t khz)
+// The converter's header numbers the modes; the mode of a pair is looked up
+// there rather than worked out again here.
+int32_t srcConvertMode(uint32_t u32InRateKHz, uint32_t u32OutRateKHz)
 {
-    for (int32_t i = 0; i < 4; i++) {
-        if (kRateKHz[i] == khz) {
-            return i;
+    for (uint32_t mode = 0; mode < ULO_SRC_MODE_COUNT; mode++) {
+        if (UloSrc_ModeInKHz(mode) == u32InRateKHz && UloSrc_ModeOutKHz(mode) == u32OutRateKHz) {
+            return static_cast<int32_t>(mode);
         }
     }
     return -1;
-}
-
-} // namespace
-
-// A rate lies in a band when it is at most 999 Hz above the band's base.
-bool srcRateAccepted(uint32_t rate)
-{
-    for (uint32_t khz : kRateKHz) {
-        if (rate - khz * 1000 < 1000) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The modes count the ordered pairs of distinct rates, input first, each in
-// the order 8, 16, 32, 48 kHz: three modes per input rate.
-int32_t srcConvertMode(uint32_t u32InRateKHz, uint32_t u32OutRateKHz)
-{
-    const int32_t in = rate_index(u32InRateKHz);
-    const int32_t out = rate_index(u32OutRateKHz);
-    if (in < 0 || out < 0 || in == out) {
-        return -1;
-    }
-    return in * 3 + (out < in ? out : out - 1);
 }
 
 extern "C" int32_t _BSP_UacSrcCheck(UAC_SRC_S *pstSrc)

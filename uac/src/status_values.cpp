@@ -3,13 +3,12 @@
 #include <cstring>
 
 #include "board_internal.h"
+#include "src_mode.h"
 
 namespace {
 
 constexpr const char *kChannelKey = "Channel";
 constexpr const char *kRateKey = "Rate";
-constexpr uint32_t kRateBases[] = {8000, 16000, 32000, 48000};
-constexpr uint32_t kRateBandWidth = 1000;
 
 // A number text holds at most 7 digits: longer runs cannot be a supported
 // value (at most 5 digits) and are skipped whole; a line contributes at most
@@ -20,17 +19,6 @@ constexpr std::size_t kMaxNumbers = 8;
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool isSupportedRate(uint32_t rate)
-{
-    for (uint32_t base : kRateBases) {
-        // Unsigned difference: a rate below the base wraps to a huge number.
-        if (rate - base < kRateBandWidth) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // Each maximal run of digits from `text` on, converted by itself, into
@@ -68,7 +56,7 @@ extern "C" int32_t _BSP_UAC_CheckValue(uint32_t u32Value, const char *pKey)
         return u32Value == 1 || u32Value == 2 ? 0 : -1;
     }
     if (std::strcmp(pKey, kRateKey) == 0) {
-        return isSupportedRate(u32Value) ? 0 : -1;
+        return srcRateAccepted(u32Value) ? 0 : -1;
     }
     return 0;
 }

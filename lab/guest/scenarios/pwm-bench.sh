@@ -1,5 +1,5 @@
 # shellcheck shell=dash
-# The benchmark bench/pwm: reconfiguring channel 0 through /dev/pwm_ctrl
+# The benchmark lab/bench/pwm_bench.c: reconfiguring channel 0 through /dev/pwm_ctrl
 # against channel 1 through the kernel's sysfs PWM interface.
 
 LAB_CLOCK=$(lab_arg clock)

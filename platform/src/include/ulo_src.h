@@ -122,16 +122,23 @@ int32_t UloSrc_Release(void *hSrc);
  * for a bad handle. */
 int32_t UloSrc_GetDelay(void *hSrc);
 
+/* The converter's rates in kHz, in the order the convert modes count them:
+ * 8, 16, 32, 48 for indexes 0 to 3 (ULO_SRC_RATE_COUNT); 0 past them. */
+#define ULO_SRC_RATE_COUNT 4U
+static inline uint32_t UloSrc_RateKHz(uint32_t u32Index)
+{
+    static const uint32_t au32KHz[ULO_SRC_RATE_COUNT] = {8, 16, 32, 48};
+    return u32Index < ULO_SRC_RATE_COUNT ? au32KHz[u32Index] : 0U;
+}
+
 /* Input and output rate of a convert mode in kHz; 0 for a mode outside 0 to 11. */
 static inline uint32_t UloSrc_ModeInKHz(uint32_t u32ConvertMode)
 {
-    static const uint32_t au32KHz[4] = {8, 16, 32, 48};
-    return u32ConvertMode < ULO_SRC_MODE_COUNT ? au32KHz[u32ConvertMode / 3U] : 0U;
+    return u32ConvertMode < ULO_SRC_MODE_COUNT ? UloSrc_RateKHz(u32ConvertMode / 3U) : 0U;
 }
 
 static inline uint32_t UloSrc_ModeOutKHz(uint32_t u32ConvertMode)
 {
-    static const uint32_t au32KHz[4] = {8, 16, 32, 48};
     uint32_t u32In;
     uint32_t u32Other;
     if (u32ConvertMode >= ULO_SRC_MODE_COUNT) {
@@ -140,7 +147,7 @@ static inline uint32_t UloSrc_ModeOutKHz(uint32_t u32ConvertMode)
     /* The output is the n-th of the three rates other than the input. */
     u32In = u32ConvertMode / 3U;
     u32Other = u32ConvertMode % 3U;
-    return au32KHz[u32Other < u32In ? u32Other : u32Other + 1U];
+    return UloSrc_RateKHz(u32Other < u32In ? u32Other : u32Other + 1U);
 }
 
 /* Bytes the data buffer of UloSrc_Run must hold for a block of u32Len input

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "bootward.h"
-#include "capture_stdout.h"
+#include "capture_output.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"
 

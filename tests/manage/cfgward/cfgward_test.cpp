@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "capture_stdout.h"
+#include "capture_output.h"
 #include "cfgward.h"
 #include "fake_upgrade.h"
 #include "guide_commands.h"

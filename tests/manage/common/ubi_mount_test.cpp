@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "capture_stdout.h"
+#include "capture_output.h"
 #include "fake_upgrade.h"
 #include "ubi_mount.h"
 

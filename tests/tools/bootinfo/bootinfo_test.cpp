@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -16,6 +15,7 @@
 
 #include "bootinfo.h"
 #include "bsp_upgrade_inner.h"
+#include "capture_output.h"
 
 namespace {
 
@@ -24,19 +24,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-std::string contents(FILE *f)
-{
-    std::string text;
-    rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) {
-        text.append(buf, n);
-    }
-    fclose(f);
-    return text;
-}
 
 Outcome bootinfo(std::initializer_list<const char *> args)
 {
@@ -47,10 +34,10 @@ Outcome bootinfo(std::initializer_list<const char *> args)
         argv.push_back(w.data());
     }
     argv.push_back(nullptr);
-    FILE *out = tmpfile();
-    FILE *err = tmpfile();
-    const int status = bootinfo_run(static_cast<int>(words.size()), argv.data(), out, err);
-    return Outcome{status, contents(out), contents(err)};
+    OutputFile out;
+    OutputFile err;
+    const int status = bootinfo_run(static_cast<int>(words.size()), argv.data(), out.stream(), err.stream());
+    return Outcome{status, out.finish(), err.finish()};
 }
 
 std::string store_bytes()

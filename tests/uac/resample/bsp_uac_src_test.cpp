@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bsp_uac_src.h"
-#include "capture_stdout.h"
+#include "capture_output.h"
 #include "fake_ulo_src.h"
 
 using fake_ulo_src::state;

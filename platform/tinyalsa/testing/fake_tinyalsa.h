@@ -1,4 +1,4 @@
-// A scriptable stand-in for tinyalsa, linked into the libuacbridge tests.
+// A scriptable stand-in for tinyalsa, linked into libuacbridge's tests and benchmark.
 // It records every call with its arguments, answers as the test programs it,
 // and keeps every stream it handed out so a test can see which were closed.
 // Transfers are recorded into fixed storage: a transfer allocates nothing.
