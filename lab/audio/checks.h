@@ -18,3 +18,4 @@ int makeWav(const Args &args);      // makewav FILE SECONDS
 int hostPlay(const Args &args);     // hostplay FILE
 int hostRecord(const Args &args);   // hostrec FILE SECONDS
 int compareWav(const Args &args);   // wavcompare SENT RECEIVED LABEL
+int checkWrap(const Args &args);    // wrap PATH

@@ -30,6 +30,9 @@ public:
     void feed(const int16_t *frames, size_t count);
     bool intact() const { return started_ && dropped_ == 0 && repeated_ == 0 && corrupted_ == 0 && silent_ == 0; }
     uint64_t checked() const { return checked_; }
+    // The pattern's first frame number received, and the one expected next.
+    uint32_t first() const { return first_; }
+    uint32_t next() const { return next_; }
     // "N frames from #F: dropped D, repeated R, corrupted C (S silent)"
     std::string summary() const;
 

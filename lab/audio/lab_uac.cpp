@@ -33,7 +33,11 @@ constexpr const char *kUsage = "usage: lab_uac COMMAND [ARGS]\n"
                                "  wavcompare SENT RECEIVED LABEL\n"
                                "                      SENT's samples must all arrive in RECEIVED, in order\n"
                                "  clock ID CH RATE PERIOD\n"
-                               "                      play silence on card ID to clock the loopback card\n";
+                               "                      play silence on card ID to clock the loopback card\n"
+                               "  wrap PATH           192 kHz stereo from device 0 to device 1 across the kernel's\n"
+                               "                      pointer boundary (2^30 frames with a 32-bit long), every\n"
+                               "                      frame around the wrap checked; PATH: rw or mmap (our\n"
+                               "                      tinyalsa), xu-rw or xu-mmap (XU_UAC_*)\n";
 
 } // namespace
 
@@ -48,8 +52,13 @@ int main(int argc, char **argv)
     if (command == "clock" && args.size() == 4) {
         return runClock(args[0], std::stoul(args[1]), std::stoul(args[2]), std::stoul(args[3]));
     }
-    // Whatever hangs, the run ends; a stream of N seconds gets 2 N more.
-    const double stream_seconds = command == "stream" && !args.empty() ? std::stod(args[0]) : 0;
+    // Whatever hangs, the run ends; a stream of N seconds gets 2 N more. The
+    // wrap streams for some 5600 s of the guest's clock (which the lab's
+    // emulator runs faster than real time there).
+    double stream_seconds = command == "stream" && !args.empty() ? std::stod(args[0]) : 0;
+    if (command == "wrap") {
+        stream_seconds = 6000;
+    }
     alarm(600 + static_cast<unsigned>(2 * stream_seconds));
     if (command == "stream") {
         return checkStream(args);
@@ -83,6 +92,9 @@ int main(int argc, char **argv)
     }
     if (command == "wavcompare" && args.size() == 3) {
         return compareWav(args);
+    }
+    if (command == "wrap" && args.size() == 1) {
+        return checkWrap(args);
     }
     std::fprintf(stderr, "lab_uac: unknown command %s\n%s", command.c_str(), kUsage);
     return 2;

@@ -4,6 +4,7 @@
 // emulator counts instructions as time (qemu -icount shift=0: one instruction
 // a nanosecond), so the figure is the instructions executed per period in
 // user space and in the kernel on the thread's behalf.
+#include <sys/resource.h>
 #include <time.h>
 
 #include <cstdio>
@@ -21,13 +22,24 @@ constexpr unsigned kPeriodBytes = kPeriod * 4;
 // transfer waits for the card.
 constexpr unsigned kWarmup = 16;
 
-constexpr const char *kUsage = "usage: uac_period_cpu CARD DEVICE send|receive direct|stream|board [PERIODS]\n"
+constexpr const char *kUsage = "usage: uac_period_cpu CARD DEVICE send|receive direct|stream|board [PERIODS [PAD]]\n"
                                "Streams PERIODS periods (1024 frames of 48 kHz stereo, default 2000) to or from\n"
                                "PCM device DEVICE of card CARD and prints the calling thread's CPU time per\n"
-                               "period, in ns:\n"
+                               "period, in ns, and the waits (voluntary context switches) per period:\n"
                                "  direct  our tinyalsa's pcm_writei/pcm_readi\n"
                                "  stream  libuacbridge's XU_UAC_SendFrame/XU_UAC_GetFrame\n"
-                               "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n";
+                               "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n"
+                               "PAD: a loop of PAD steps after each transfer, user-space work of the caller's own,\n"
+                               "to see how the kernel's share moves when the calls come a little later.\n";
+
+// The calling thread's voluntary context switches so far: each one a wait
+// in the kernel for room or data.
+long threadWaits()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
 
 double threadSeconds()
 {
@@ -46,6 +58,14 @@ bool failed(int result, Path path, bool capture)
     return result < 0;
 }
 
+// Work of the caller's own between two transfers, kept by the compiler.
+void pad(unsigned steps)
+{
+    for (unsigned i = 0; i < steps; i++) {
+        asm volatile("" ::: "memory");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -56,11 +76,12 @@ int main(int argc, char **argv)
     }
     bool capture = false;
     Path path = Path::direct;
-    if (argc < 5 || argc > 6 || !directionFromName(argv[3], &capture) || !pathFromName(argv[4], &path)) {
+    if (argc < 5 || argc > 7 || !directionFromName(argv[3], &capture) || !pathFromName(argv[4], &path)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const unsigned periods = argc == 6 ? static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)) : 2000;
+    const unsigned periods = argc >= 6 ? static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)) : 2000;
+    const unsigned pad_steps = argc == 7 ? static_cast<unsigned>(std::strtoul(argv[6], nullptr, 10)) : 0;
 
     UAC_CONFIG_S config{};
     config.card = static_cast<uint8_t>(std::atoi(argv[1]));
@@ -80,11 +101,14 @@ int main(int argc, char **argv)
         transferPeriod(target, capture, path);
     }
     int status = 0;
+    const long waits = threadWaits();
     const double start = threadSeconds();
     for (unsigned i = 0; i < periods && status == 0; i++) {
         status = failed(transferPeriod(target, capture, path), path, capture) ? 1 : 0;
+        pad(pad_steps);
     }
     const double seconds = threadSeconds() - start;
+    const long waited = threadWaits() - waits;
     if (status != 0) {
         std::fprintf(stderr, "uac_period_cpu: a transfer failed: %s\n", pcm_get_error(handle->pcm));
     }
@@ -92,6 +116,7 @@ int main(int argc, char **argv)
     if (status != 0) {
         return 1;
     }
-    std::printf("%s %s %u %.0f\n", argv[3], argv[4], periods, seconds / periods * 1e9);
+    std::printf("%s %s %u %.0f %.3f\n", argv[3], argv[4], periods, seconds / periods * 1e9,
+                static_cast<double>(waited) / periods);
     return 0;
 }

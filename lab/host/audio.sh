@@ -20,6 +20,7 @@ audio-stream     timed streams both ways through the loopback card, intact; runs
 audio-cost       [on-demand] per-period cost on the real kernel, instructions counted by the emulator (1 boot)
 audio-long       [on-demand] a long 48 kHz stereo stream both ways (LAB_AUDIO_SECONDS, default 600)
 audio-blocking   [on-demand] aplay and arecord, then our tinyalsa, blocking on the host side (1 boot, ARM)
+audio-wrap       [on-demand] streams across the kernel's pointer boundary (2^30 frames), every frame around it checked (1 boot, ARM)
 LIST
 }
 
@@ -69,4 +70,17 @@ scenario_audio_long()
     local seconds=${LAB_AUDIO_SECONDS:-600}
     # The VM's time limit grows with the stream.
     LAB_VM_TIMEOUT=$((seconds * 3 + 300)) audio_run audio-long lab.seconds="$seconds"
+}
+
+# Across the kernel's pointer boundary: 2^30 frames per path with a 32-bit
+# long, reached in the emulator's counted time (idle time skipped). With a
+# 64-bit long the boundary is some 2^62 frames, out of any stream's reach.
+scenario_audio_wrap()
+{
+    if [ "$LAB_ARCH" != arm ]; then
+        host_fail "audio-wrap" "a 64-bit kernel's pointer boundary (about 2^62 frames) is out of reach: lab/run --arch arm audio-wrap"
+        return
+    fi
+    local LAB_QEMU_ARGS=("${LAB_ICOUNT[@]}")
+    LAB_VM_TIMEOUT=${AUDIO_WRAP_TIMEOUT:-1800} audio_run audio-wrap lab.paths="${AUDIO_WRAP_PATHS:-rw,mmap,xu-rw,xu-mmap}"
 }

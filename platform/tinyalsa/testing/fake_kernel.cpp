@@ -114,7 +114,7 @@ int FakeKernel::ioctl(unsigned long request, void *arg)
         return hwsync();
     case SNDRV_PCM_IOCTL_PREPARE:
         status.state = SNDRV_PCM_STATE_PREPARED;
-        status.hw_ptr = control.appl_ptr = 0;
+        status.hw_ptr = control.appl_ptr = prepare_at;
         return 0;
     case SNDRV_PCM_IOCTL_START:
         if (status.state != SNDRV_PCM_STATE_PREPARED)

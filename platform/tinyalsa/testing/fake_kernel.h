@@ -38,6 +38,9 @@ public:
     unsigned int driver_period = 0;
     // Written back by SW_PARAMS instead of the library's boundary when set.
     snd_pcm_uframes_t boundary_override = 0;
+    // Where PREPARE puts both pointers: a stream that has run for hours
+    // stands close to the boundary (the real kernel restarts them near 0).
+    snd_pcm_uframes_t prepare_at = 0;
     // Frames one WRITEI/READI takes (0: all of them).
     snd_pcm_uframes_t xfer_limit = 0;
     // Polls time out: the device's clock has stopped.

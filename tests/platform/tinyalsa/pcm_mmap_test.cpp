@@ -37,15 +37,22 @@ long first_break(const std::vector<uint8_t> &bytes, uint32_t first)
     return -1;
 }
 
+// Where the kernel wraps the pointers of a 4096-frame stream on the 32-bit
+// device: the largest power-of-two multiple of the buffer that leaves room
+// for one more buffer below a 32-bit LONG_MAX.
+constexpr snd_pcm_uframes_t kArmBoundary = snd_pcm_uframes_t{1} << 30;
+
 // A mapped stream on a fresh fake device.
 struct MmapStream {
     FakeKernel k;
     pcm *p;
-    MmapStream(bool pages, unsigned int flags, const pcm_config &config = stereo16)
+    // Pointers wrap after four buffers unless told otherwise, so the
+    // transfers below cross it.
+    MmapStream(bool pages, unsigned int flags, const pcm_config &config = stereo16,
+               snd_pcm_uframes_t boundary = kBuffer * 4)
     {
         k.pages_allowed = pages;
-        // Pointers wrap after four buffers, so the transfers below cross it.
-        k.boundary_override = kBuffer * 4;
+        k.boundary_override = boundary;
         p = pcm_open_on(k.table(), 0, 0, flags | PCM_MMAP, &config);
         EXPECT_TRUE(pcm_is_ready(p)) << pcm_get_error(p);
         EXPECT_EQ(p->pages_mapped != 0, pages);
@@ -282,6 +289,108 @@ TEST_P(MmapTest, AStalledClockEndsTheWait)
     s.k.stalled = true;
     EXPECT_EQ(s.write(numbered(0, kBuffer + 1)), -EIO);
     EXPECT_EQ(s.k.polls, 1u);
+}
+
+TEST(Boundary, OfThe32BitDeviceIsTwoToTheThirtyFramesForA4096FrameBuffer)
+{
+    if (sizeof(long) == 4) {
+        EXPECT_EQ(pcm_boundary(kBuffer), kArmBoundary);
+    } else {
+        EXPECT_GT(pcm_boundary(kBuffer), kArmBoundary) << "a 64-bit long reaches far further";
+    }
+}
+
+// Frames free (playback) or ready (capture) as the library counts them from
+// the kernel's pointers, on both sides of the 32-bit device's boundary.
+TEST_P(MmapTest, AvailIsCountedAcrossThePointerWrap)
+{
+    const snd_pcm_uframes_t b = kArmBoundary;
+    const struct {
+        const char *what;
+        unsigned int flags;
+        snd_pcm_uframes_t hw, appl;
+        snd_pcm_sframes_t avail;
+    } table[] = {
+        {"playback, neither wrapped, one frame free", PCM_OUT, b - 4096, b - 1, 1},
+        {"playback, appl wrapped, hw not", PCM_OUT, b - 100, 3986, 10},
+        {"playback, appl just wrapped to 0", PCM_OUT, b - 4096, 0, 0},
+        {"playback, both wrapped", PCM_OUT, 5, 4094, 7},
+        {"playback, both at the last frame", PCM_OUT, b - 1, b - 1, 4096},
+        {"playback, hw wrapped past an appl behind it (stop threshold beyond the buffer)", PCM_OUT, 5, b - 20, 4121},
+        {"capture, hw wrapped, appl not", PCM_IN, 3, b - 7, 10},
+        {"capture, hw just wrapped to 0", PCM_IN, 0, b - 4096, 4096},
+        {"capture, both wrapped", PCM_IN, 4000, 100, 3900},
+        {"capture, both at the last frame", PCM_IN, b - 1, b - 1, 0},
+        {"capture, more than a buffer ready across the wrap (overrun pending)", PCM_IN, 3 * 4096, b - 4096, 16384},
+    };
+    for (const auto &row : table) {
+        MmapStream s(GetParam(), row.flags, stereo16, kArmBoundary);
+        s.k.status.hw_ptr = row.hw;
+        s.k.control.appl_ptr = row.appl;
+        // The library's copies of the pointers (its own with SYNC_PTR).
+        ASSERT_EQ(pcm_sync(s.p, SNDRV_PCM_SYNC_PTR_APPL | SNDRV_PCM_SYNC_PTR_AVAIL_MIN), 0);
+        EXPECT_EQ(pcm_mmap_avail(s.p), row.avail) << row.what;
+    }
+}
+
+// A stream whose pointers stand a few frames short of the 32-bit device's
+// boundary (after some 6.2 hours at 48 kHz): every frame crosses it intact,
+// in chunks that split at the ring's end as well, and the pointers start
+// again from 0.
+TEST_P(MmapTest, PlaybackCrossesThe32BitBoundaryIntact)
+{
+    MmapStream s(GetParam(), PCM_OUT, stereo16, kArmBoundary);
+    s.k.prepare_at = kArmBoundary - 3 * kBuffer - 5;
+    uint32_t next = 0;
+    for (unsigned int frames : chunks) {
+        ASSERT_EQ(s.write(numbered(next, frames)), 0);
+        next += frames;
+    }
+    s.k.drain();
+    EXPECT_EQ(s.k.played.size(), size_t{next} * kFrame);
+    EXPECT_EQ(first_break(s.k.played, 0), -1);
+    EXPECT_EQ(s.k.control.appl_ptr, next - 3 * kBuffer - 5) << "appl_ptr wrapped to 0 at the boundary";
+    EXPECT_EQ(s.k.status.hw_ptr, s.k.control.appl_ptr);
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u);
+    EXPECT_EQ(s.p->xruns, 0u);
+}
+
+TEST_P(MmapTest, CaptureCrossesThe32BitBoundaryIntact)
+{
+    MmapStream s(GetParam(), PCM_IN, stereo16, kArmBoundary);
+    s.k.prepare_at = kArmBoundary - 3 * kBuffer - 5;
+    std::vector<uint8_t> got;
+    for (unsigned int frames : chunks) {
+        std::vector<uint8_t> buf(frames * kFrame);
+        ASSERT_EQ(s.read(buf), 0);
+        got.insert(got.end(), buf.begin(), buf.end());
+    }
+    EXPECT_EQ(first_break(got, 0), -1);
+    EXPECT_EQ(s.k.control.appl_ptr, got.size() / kFrame - 3 * kBuffer - 5) << "appl_ptr wrapped to 0";
+    EXPECT_LT(s.k.status.hw_ptr, kArmBoundary - 3 * kBuffer) << "hw_ptr wrapped too";
+    EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_START), 1u);
+}
+
+// Non-blocking blocks across the boundary: each moves whole or not at all.
+TEST_P(MmapTest, ANonBlockingBlockThatStraddlesThe32BitBoundaryMovesWhole)
+{
+    pcm_config config = stereo16;
+    config.start_threshold = kBuffer;
+    MmapStream s(GetParam(), PCM_OUT | PCM_NONBLOCK, config, kArmBoundary);
+    s.k.prepare_at = kArmBoundary - 2 * kBuffer - 700;
+    uint32_t next = 0;
+    for (int block = 0; block < 12; block++) {
+        std::vector<uint8_t> data = numbered(next, 1500);
+        int result, tries = 0;
+        while ((result = s.write(data)) == -EAGAIN && ++tries < 10)
+            s.k.advance();
+        ASSERT_EQ(result, 0) << "block " << block;
+        next += 1500;
+    }
+    s.k.drain();
+    EXPECT_EQ(first_break(s.k.played, 0), -1);
+    EXPECT_EQ(s.k.played.size(), size_t{next} * kFrame);
+    EXPECT_EQ(s.k.control.appl_ptr, next - 2 * kBuffer - 700);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pointers, MmapTest, testing::Values(true, false),
