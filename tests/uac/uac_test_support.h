@@ -1,5 +1,5 @@
 // Helpers of the libuacbridge tests: capturing a file descriptor, and
-// running code with a fixture directory in place of /proc.
+// running code against a fake /proc.
 #pragma once
 
 #include <cstdio>
@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "fake_proc_files.h"
 
 // Captures what is written to one file descriptor (1 or 2) meanwhile.
 class CaptureFd {
@@ -24,17 +26,17 @@ private:
     std::string text_;
 };
 
-// Files of the fixture, relative to /proc: {"asound/cards", "..."}.
+// Files of the fake /proc, relative to /proc: {"asound/cards", "..."}.
 using ProcFiles = std::vector<std::pair<std::string, std::string>>;
 
 struct ProcRun {
-    bool skipped;       // the mount namespace could not be set up
-    std::string output; // what body returned, or why it was skipped or failed
+    std::string output; // what body returned, or why it failed
     bool ok;            // body ran and returned normally
 };
 
-// Runs body in a child process inside a private mount namespace whose /proc
-// is a directory holding exactly `files`, and hands back what body returned.
-// The library reads its real fixed paths; the test never redirects them.
-// Needs root (CAP_SYS_ADMIN).
+// Runs body in a child process (so the library's global state starts afresh)
+// with the library's /proc reads served by a fake /proc holding exactly
+// `files`, and hands back what body returned. The library asks for its real
+// fixed paths; body may change the files through the fake it is given.
+ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string(FakeProcFiles &)> &body);
 ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string()> &body);
