@@ -148,6 +148,19 @@ TEST_F(BoardInstanceTest, DeinitWithoutPlaybackClosesOnlyCaptureAndReturnsItsRes
     }
 }
 
+TEST_F(BoardInstanceTest, ANullInstanceIsRefusedOrLeftAlone)
+{
+    char buffer[4096];
+    CaptureFd out(1);
+    EXPECT_EQ(BSP_UacInit_m(nullptr), -1);
+    EXPECT_EQ(BSP_UacSendFrame_m(nullptr, frame_record(buffer, 4096)), -1);
+    EXPECT_EQ(BSP_UacGetFrame_m(nullptr, buffer, 4096), -1);
+    EXPECT_EQ(BSP_UacDeinit_m(nullptr), 0);
+    EXPECT_EQ(out.finish(), "");
+    EXPECT_TRUE(state().streams.empty());
+    EXPECT_EQ(state().transfer_count, 0u);
+}
+
 TEST_F(BoardInstanceTest, ReceiveReadsOnePeriodWhateverTheLengthAndSendPassesWords2And21)
 {
     ASSERT_EQ(BSP_UacInit_m(&instance_), 0);
