@@ -1,6 +1,9 @@
 /* The shared headers must build in C programs too; this unit is compiled as C. */
+#include "bsp_uac.h"
 #include "bsp_upgrade_inner.h"
 #include "utils_type.h"
+#include "xu_uac.h"
+#include <tinyalsa/asoundlib.h>
 
 BU_S32 c_header_check(void);
 

@@ -1,5 +1,5 @@
-// XU_UAC_Config looks the gadget card up in the real "/proc/asound/cards";
-// each case runs with a fixture directory mounted over /proc.
+// XU_UAC_Config looks the gadget card up in "/proc/asound/cards", here the
+// file of a fake /proc given to each case.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -74,9 +74,6 @@ TEST(CardLookupTest, FindsTheGadgetCardInTheCardList)
             files.emplace_back("asound/version", "Advanced Linux Sound Architecture Driver Version k6.1.\n");
         }
         const ProcRun run = run_with_proc(files, config_outcome);
-        if (run.skipped) {
-            GTEST_SKIP() << run.output;
-        }
         ASSERT_TRUE(run.ok) << c.what << ": " << run.output;
         EXPECT_EQ(run.output, c.outcome) << c.what;
     }
@@ -94,9 +91,6 @@ TEST(CardLookupTest, EveryConfigCallLooksAgain)
         }
         return printed;
     });
-    if (run.skipped) {
-        GTEST_SKIP() << run.output;
-    }
     EXPECT_EQ(run.output, "uac_config->card=1\nuac_config->card=1\nuac_config->card=1\n");
 }
 
@@ -114,8 +108,5 @@ TEST(CardLookupTest, StreamOpensOnTheCardFound)
         XU_UAC_Uninit(handle);
         return text;
     });
-    if (run.skipped) {
-        GTEST_SKIP() << run.output;
-    }
     EXPECT_EQ(run.output, "0 /dev/snd/pcmC1D0c " + std::to_string(0xEFDA0100u));
 }

@@ -352,3 +352,25 @@ TEST_F(StreamTest, MmapPairPassesTheByteCountAndNeedsTheRightStream)
         EXPECT_EQ(XU_UAC_Uninit(handle), 0);
     }
 }
+
+// A live handle with no frame record: refused with -1, silently, and
+// nothing reaches tinyalsa.
+TEST_F(StreamTest, TransfersRefuseANullFrameRecordWithoutAMessage)
+{
+    using Transfer = int32_t (*)(UAC_HANDLE_S *, UAC_FRAME_S *);
+    const Transfer transfers[] = {XU_UAC_SendFrame, XU_UAC_GetFrame, XU_UAC_MmapSendFrame, XU_UAC_MmapGetFrame};
+    UAC_HANDLE_S *playback = open_stream(config_m(1, 0, PCM_OUT | PCM_MMAP, 2, 4));
+    UAC_HANDLE_S *capture = open_stream(config_m(1, 0, PCM_IN | PCM_MMAP, 2, 4));
+    for (UAC_HANDLE_S *handle : {playback, capture}) {
+        for (Transfer transfer : transfers) {
+            CaptureFd err(2);
+            CaptureFd out(1);
+            EXPECT_EQ(transfer(handle, nullptr), -1);
+            EXPECT_EQ(err.finish(), "");
+            EXPECT_EQ(out.finish(), "");
+        }
+    }
+    EXPECT_EQ(state().transfer_count, 0u);
+    EXPECT_EQ(XU_UAC_Uninit(playback), 0);
+    EXPECT_EQ(XU_UAC_Uninit(capture), 0);
+}

@@ -1,21 +1,14 @@
 #include "uac_test_support.h"
 
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace {
-
-constexpr int kSkipStatus = 77;
 
 void write_all(int fd, const std::string &text)
 {
@@ -42,32 +35,17 @@ std::string read_all(int fd)
     return text;
 }
 
-std::filesystem::path make_fixture(const ProcFiles &files)
+// In the child: the library reads the fake /proc while body runs.
+[[noreturn]] void run_child(const ProcFiles &files, int out, const std::function<std::string(FakeProcFiles &)> &body)
 {
-    char templ[] = "/tmp/uac-proc-XXXXXX";
-    if (mkdtemp(templ) == nullptr) {
-        throw std::runtime_error("cannot make a fixture directory");
-    }
-    const std::filesystem::path root(templ);
-    for (const auto &[name, content] : files) {
-        const std::filesystem::path path = root / name;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
-    }
-    return root;
-}
-
-// In the child: hide the real /proc behind the fixture, privately.
-[[noreturn]] void run_child(const std::filesystem::path &fixture, int out, const std::function<std::string()> &body)
-{
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount(fixture.c_str(), "/proc", nullptr, MS_BIND, nullptr) != 0) {
-        write_all(out, std::string("private mount namespace unavailable: ") + std::strerror(errno));
-        _exit(kSkipStatus);
-    }
     int status = 0;
     try {
-        write_all(out, body());
+        FakeProcFiles proc;
+        for (const auto &[name, content] : files) {
+            proc.set("/proc/" + name, content);
+        }
+        ScopedProcFiles use(proc.table());
+        write_all(out, body(proc));
     } catch (const std::exception &e) {
         write_all(out, std::string("exception: ") + e.what());
         status = 1;
@@ -78,9 +56,8 @@ std::filesystem::path make_fixture(const ProcFiles &files)
 
 } // namespace
 
-ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string()> &body)
+ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string(FakeProcFiles &)> &body)
 {
-    const std::filesystem::path fixture = make_fixture(files);
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) {
         throw std::runtime_error("pipe failed");
@@ -92,18 +69,21 @@ ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string()>
     }
     if (child == 0) {
         close(pipe_fds[0]);
-        run_child(fixture, pipe_fds[1], body);
+        run_child(files, pipe_fds[1], body);
     }
     close(pipe_fds[1]);
     std::string output = read_all(pipe_fds[0]);
     close(pipe_fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    std::filesystem::remove_all(fixture);
     const bool exited = WIFEXITED(status);
-    const bool skipped = exited && WEXITSTATUS(status) == kSkipStatus;
     if (!exited) {
         output += " [child killed by signal " + std::to_string(WTERMSIG(status)) + "]";
     }
-    return ProcRun{skipped, output, exited && WEXITSTATUS(status) == 0};
+    return ProcRun{output, exited && WEXITSTATUS(status) == 0};
+}
+
+ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string()> &body)
+{
+    return run_with_proc(files, [&body](FakeProcFiles &) { return body(); });
 }

@@ -1,5 +1,5 @@
-// Helpers of the libuacbridge tests: running code with a fixture directory in
-// place of /proc, and (testkit's capture_output.h) capturing a file descriptor.
+// Helpers of the libuacbridge tests: running code against a fake /proc, and
+// (testkit's capture_output.h) capturing a file descriptor.
 #pragma once
 
 #include <functional>
@@ -8,18 +8,19 @@
 #include <vector>
 
 #include "capture_output.h"
+#include "fake_proc_files.h"
 
-// Files of the fixture, relative to /proc: {"asound/cards", "..."}.
+// Files of the fake /proc, relative to /proc: {"asound/cards", "..."}.
 using ProcFiles = std::vector<std::pair<std::string, std::string>>;
 
 struct ProcRun {
-    bool skipped;       // the mount namespace could not be set up
-    std::string output; // what body returned, or why it was skipped or failed
+    std::string output; // what body returned, or why it failed
     bool ok;            // body ran and returned normally
 };
 
-// Runs body in a child process inside a private mount namespace whose /proc
-// is a directory holding exactly `files`, and hands back what body returned.
-// The library reads its real fixed paths; the test never redirects them.
-// Needs root (CAP_SYS_ADMIN).
+// Runs body in a child process (so the library's global state starts afresh)
+// with the library's /proc reads served by a fake /proc holding exactly
+// `files`, and hands back what body returned. The library asks for its real
+// fixed paths; body may change the files through the fake it is given.
+ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string(FakeProcFiles &)> &body);
 ProcRun run_with_proc(const ProcFiles &files, const std::function<std::string()> &body);

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "proc_files.h"
 #include "stream_internal.h"
 
 namespace {
@@ -43,7 +44,7 @@ bool uacGadgetCardFromList(FILE *list, uint8_t *card)
 uint8_t uacLookupGadgetCard()
 {
     uint8_t card = 0;
-    FILE *list = std::fopen(kUacCardsPath, "r");
+    FILE *list = uacOpenProcFile(kUacCardsPath, "r");
     if (list == nullptr) {
         return 0;
     }

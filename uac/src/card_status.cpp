@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "board_internal.h"
+#include "proc_files.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ extern "C" int32_t _BSP_UacGetCardStatus(int32_t s32Direction, int32_t s32Card, 
 {
     char path[kPathBufferSize];
     std::snprintf(path, sizeof(path), "/proc/asound/card%d/stream0", static_cast<int>(s32Card));
-    FILE *status = std::fopen(path, "rb");
+    FILE *status = uacOpenProcFile(path, "rb");
     if (status == nullptr) {
         std::printf("file %s not exist!\n", path);
         return -1;

@@ -182,12 +182,16 @@ static snd_pcm_sframes_t step(struct pcm *pcm, char *buf, snd_pcm_uframes_t want
 }
 
 /* An xrun is reported once; the stream is prepared for the next call. So is
- * a suspend the driver could not resume from. */
+ * a suspend the driver could not resume from. With PCM_NORESTART the xrun
+ * leaves the stream stopped, as pcm_writei does, until the next call
+ * prepares it: this subset has no pcm_prepare for the caller to do it. */
 static int fail(struct pcm *pcm, int err)
 {
     if (err == -EPIPE) {
         pcm->xruns++;
-        if (!(pcm->flags & PCM_NORESTART))
+        if (pcm->flags & PCM_NORESTART)
+            pcm->needs_prepare = 1;
+        else
             pcm_prepare(pcm);
     } else if (err == -ESTRPIPE) {
         pcm->needs_prepare = 1;

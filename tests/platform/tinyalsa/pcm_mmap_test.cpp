@@ -182,6 +182,28 @@ TEST_P(MmapTest, AnXrunFoundBetweenCallsIsReportedOnce)
     EXPECT_EQ(s.p->xruns, 1u);
 }
 
+// With PCM_NORESTART the xrun is reported and the stream left stopped, as
+// pcm_writei leaves it; the next call prepares it again. This subset has no
+// pcm_prepare, so a stream left stopped for good could only be closed.
+TEST_P(MmapTest, WithNoRestartAnXrunIsReportedOnceAndTheNextCallStartsAfresh)
+{
+    for (unsigned int direction : {PCM_OUT, PCM_IN}) {
+        MmapStream s(GetParam(), direction | PCM_NORESTART);
+        std::vector<uint8_t> data = numbered(0, kBuffer);
+        const char *name = direction == PCM_IN ? "capture" : "playback";
+        auto transfer = [&] { return direction == PCM_IN ? s.read(data) : s.write(data); };
+        ASSERT_EQ(transfer(), 0) << name;
+        s.k.status.state = SNDRV_PCM_STATE_XRUN;
+        const std::size_t prepares = s.k.count(SNDRV_PCM_IOCTL_PREPARE);
+        EXPECT_EQ(transfer(), -EPIPE) << name;
+        EXPECT_EQ(s.k.status.state, SNDRV_PCM_STATE_XRUN) << "left stopped: " << name;
+        EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_PREPARE), prepares) << name;
+        EXPECT_EQ(transfer(), 0) << name;
+        EXPECT_EQ(s.k.count(SNDRV_PCM_IOCTL_PREPARE), prepares + 1) << name;
+        EXPECT_EQ(s.p->xruns, 1u) << name;
+    }
+}
+
 TEST_P(MmapTest, ANonBlockingStreamWithoutRoomFailsAtOnce)
 {
     MmapStream s(GetParam(), PCM_OUT | PCM_NONBLOCK);
