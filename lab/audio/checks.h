@@ -15,7 +15,8 @@ int checkBusy(const Args &args);    // busy
 int checkSuspend(const Args &args); // suspend
 int checkGadget(const Args &args);  // gadget HOST_CARD_ID
 int makeWav(const Args &args);      // makewav FILE SECONDS
-int hostPlay(const Args &args);     // hostplay FILE
+int hostPlay(const Args &args);     // hostplay FILE [strict]
 int hostRecord(const Args &args);   // hostrec FILE SECONDS
 int compareWav(const Args &args);   // wavcompare SENT RECEIVED LABEL
 int checkWrap(const Args &args);    // wrap PATH
+int probeStalls(const Args &args);  // stalls SECONDS

@@ -45,19 +45,22 @@ template <typename Read> void receive(Run &run, PatternCheck &check, Read read)
     }
 }
 
-// Plays the pattern until told to stop. A period that send() does not take
-// (0 when taken) is offered again after a short sleep: the library's global
-// streams drop a period on a full buffer, and the host's playback is
-// non-blocking, since on the loopback card clocked by another card's timer a
-// blocking writer on device 1 was seen not to be woken as periods passed.
-template <typename Send> void play(Run &run, const FramePattern &pattern, Send send)
+// Plays the pattern until told to stop; returns how many sends failed. A
+// period that send() does not take (0 when taken) is offered again after a
+// short sleep: the library's global streams drop a period on a full buffer,
+// and the host's blocking write fails with EIO when the kernel's wait for
+// room (100 ms here) runs out while the emulator does not run the board; the
+// stream still runs, with its queue, and the same period goes in next.
+template <typename Send> unsigned play(Run &run, const FramePattern &pattern, Send send)
 {
     std::vector<int16_t> period(kPeriodSamples);
     uint32_t next = 0;
     int waited_ms = 0;
+    unsigned failed = 0;
     pattern.fill(period.data(), kPeriodFrames, next);
     while (!run.stop && waited_ms < kGiveUpMs) {
         if (send(period.data()) != 0) {
+            failed++;
             std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
             waited_ms += kRetryMs;
             continue;
@@ -66,6 +69,7 @@ template <typename Send> void play(Run &run, const FramePattern &pattern, Send s
         next += kPeriodFrames;
         pattern.fill(period.data(), kPeriodFrames, next);
     }
+    return failed;
 }
 
 } // namespace
@@ -91,9 +95,16 @@ DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, H
     });
     // The receivers are running before anything is played.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    unsigned host_failed = 0;
+    std::string host_error;
     std::thread host_player([&] {
-        play(run, from_host,
-             [&](const int16_t *data) { return pcm_writei(host_play.get(), data, kPeriodFrames) < 0 ? -1 : 0; });
+        host_failed = play(run, from_host, [&](const int16_t *data) {
+            if (pcm_writei(host_play.get(), data, kPeriodFrames) < 0) {
+                host_error = pcm_get_error(host_play.get());
+                return -1;
+            }
+            return 0;
+        });
     });
     std::thread library_player(
         [&] { play(run, to_host, [&](int16_t *data) { return library.send(data, kPeriodBytes); }); });
@@ -108,5 +119,7 @@ DuplexResult runDuplex(const LibraryTransfers &library, HostStream &host_play, H
     result.from_host_intact = library_check.intact();
     result.to_host = host_check.summary();
     result.from_host = library_check.summary();
+    result.host_failed_writes = host_failed;
+    result.host_write_error = host_error;
     return result;
 }

@@ -24,6 +24,10 @@ struct DuplexResult {
     std::string to_host;   // what the host received from the library
     std::string from_host; // what the library received from the host
     double seconds = 0;    // wall time of the run
+    // The host's blocking writes that failed (the kernel's wait for room ran
+    // out) and whose period was offered again.
+    unsigned host_failed_writes = 0;
+    std::string host_write_error; // the last one's text
 };
 
 // Runs until each receiver has `seconds` of audio; the first period each

@@ -27,11 +27,15 @@ constexpr const char *kUsage = "usage: lab_uac COMMAND [ARGS]\n"
                                "  suspend             the streams across a system suspend (pm_test devices)\n"
                                "  gadget [HOST_ID]    the real UAC1 gadget and its host-side card (LabAudio)\n"
                                "  makewav FILE SECONDS  a 2 ch 48000 Hz WAV file of the frame pattern\n"
-                               "  hostplay FILE [blocking]\n"
-                               "                      play a WAV file as the host (device 1)\n"
+                               "  hostplay FILE [strict]\n"
+                               "                      play a WAV file as the host (device 1), writing blocking;\n"
+                               "                      a write that fails is offered again, unless strict (then\n"
+                               "                      the first failure ends the play, as in aplay)\n"
                                "  hostrec FILE SECONDS  record the host's side (device 1) to a WAV file\n"
                                "  wavcompare SENT RECEIVED LABEL\n"
                                "                      SENT's samples must all arrive in RECEIVED, in order\n"
+                               "  stalls SECONDS      until stopped or SECONDS pass: how often and how long the\n"
+                               "                      guest did not run for 100 ms or more\n"
                                "  clock ID CH RATE PERIOD\n"
                                "                      play silence on card ID to clock the loopback card\n"
                                "  wrap PATH           192 kHz stereo from device 0 to device 1 across the kernel's\n"
@@ -84,7 +88,7 @@ int main(int argc, char **argv)
     if (command == "makewav" && !args.empty()) {
         return makeWav(args);
     }
-    if (command == "hostplay" && (args.size() == 1 || (args.size() == 2 && args[1] == "blocking"))) {
+    if (command == "hostplay" && (args.size() == 1 || (args.size() == 2 && args[1] == "strict"))) {
         return hostPlay(args);
     }
     if (command == "hostrec" && args.size() == 2) {
@@ -95,6 +99,9 @@ int main(int argc, char **argv)
     }
     if (command == "wrap" && args.size() == 1) {
         return checkWrap(args);
+    }
+    if (command == "stalls" && args.size() == 1) {
+        return probeStalls(args);
     }
     std::fprintf(stderr, "lab_uac: unknown command %s\n%s", command.c_str(), kUsage);
     return 2;

@@ -10,7 +10,14 @@ audio_checks()
     seconds=$(lab_arg seconds)
     loop_card_up 1024 || return
     run_lab alsa_kernel_check lab_alsa_kernel_check "$LOOP_ID"
+    # How often the emulator did not run the board for 100 ms or more, the
+    # kernel's wait for room or data on these streams, while they ran.
+    lab_uac stalls 600 >/tmp/stalls.log 2>&1 &
+    local probe=$!
     run_lab "stream" lab_uac stream "${seconds:-5}"
+    kill "$probe" 2>/dev/null
+    wait "$probe" 2>/dev/null
+    figure "while the streams ran, the guest did not run for 100 ms or more $(tr '\n' ' ' </tmp/stalls.log | sed 's/ *$//')"
     check "the host's stream0 mounted over the loopback card" mount_host_status
     run_lab "adapt" lab_uac adapt "host stream0 present" 2 48000 1 16000 0 2 48000 3
     unmount_host_status

@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # On demand: streams across the kernel's pointer boundary (about 2^30 frames
 # on the 32-bit board), every frame around the wrap checked, through our
 # tinyalsa (read/write and mapped) and libuacbridge's XU_UAC_* calls. The
@@ -9,7 +10,7 @@
 audio_checks()
 {
     local path
-    check "the loopback card $LOOP_ID on its own timer" modprobe snd-aloop id=$LOOP_ID pcm_substreams=1 || return
+    check "the loopback card $LOOP_ID on its own timer" modprobe snd-aloop id="$LOOP_ID" pcm_substreams=1 || return
     for path in $(lab_arg paths | tr , ' '); do
         run_lab "wrap $path" lab_uac wrap "$path"
     done
