@@ -304,6 +304,7 @@ arm_table_args()
 
 # boot_vm LOG RESULTS STATE KERNEL-ARGS... (as lab/host/vm.sh): the results
 # go to a virtio console, /dev/hvc0 in the guest.
+# cryptomgr.notests: see LAB_KERNEL_ARGS in lab/host/vm.sh.
 arm_boot_vm()
 {
     local log=$1 results=$2 state=$3 args=() arg dtb=$ARM_OUT/smp$LAB_VM_CPUS/board.dtb
@@ -316,7 +317,7 @@ arm_boot_vm()
     touch "$results"
     timeout "$LAB_VM_TIMEOUT" qemu-system-arm "${ARM_MACHINE[@]}" -accel tcg -smp "$LAB_VM_CPUS" \
         -kernel "$ARM_UIMAGE" -initrd "$LAB_INITRAMFS" \
-        -append "console=ttyAMA0 loglevel=4 panic=-1 lab.results=hvc0 $*" \
+        -append "console=ttyAMA0 $LAB_KERNEL_ARGS lab.results=hvc0 $*" \
         -drive file="$state",format=raw,if=virtio \
         -device virtio-serial-pci -chardev file,id=results,path="$results" -device virtconsole,chardev=results \
         "${args[@]}" -display none -monitor none -serial file:"$log" -no-reboot \
