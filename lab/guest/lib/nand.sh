@@ -7,7 +7,8 @@ STATE_DISK=/dev/vda
 
 load_nand()
 {
-    modprobe virtio_pci && modprobe virtio_blk || return 1
+    # One modprobe for several modules: each process costs under the emulator.
+    modprobe -a virtio_pci virtio_blk || return 1
     # badblocks: bad from the factory; weakblocks: blocks that wear out after
     # so many erases in this power-on (nandsim counts them in RAM only).
     set -- id_bytes="$NAND_ID" parts="$NAND_PARTS"
@@ -16,7 +17,7 @@ load_nand()
     modprobe nandsim "$@" || return 1
     # UBIFS compresses with zstd and needs zlib's deflate (a module on armmp),
     # and no module dependency pulls them in.
-    modprobe ubi && modprobe zstd && modprobe deflate && modprobe ubifs || return 1
+    modprobe -a ubi zstd deflate ubifs || return 1
     local tries=0
     while [ ! -b "$STATE_DISK" ] && [ $tries -lt 50 ]; do
         sleep 0.1
