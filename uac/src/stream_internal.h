@@ -16,6 +16,11 @@ bool uacGadgetCardFromList(FILE *list, uint8_t *card);
 // The gadget card's number, or 0 when the list cannot be read or names none.
 uint8_t uacLookupGadgetCard();
 
+// The names the period transfers report a bad handle under, whichever layer
+// entered them.
+inline constexpr const char *kUacSendFrameName = "XU_UAC_SendFrame";
+inline constexpr const char *kUacGetFrameName = "XU_UAC_GetFrame";
+
 // Reports a handle that failed the tag word test on standard error under the
 // operation's name.
 void uacReportBadHandle(const UAC_HANDLE_S *handle, const char *operation);
@@ -31,3 +36,15 @@ inline bool uacHandleIsValid(const UAC_HANDLE_S *handle, const char *operation)
     uacReportBadHandle(handle, operation);
     return false;
 }
+
+// The period transfers of XU_UAC_SendFrame and XU_UAC_GetFrame on a handle
+// that passed the tag word test. The board layer enters them here directly:
+// a call to the exported functions from inside the library would go through
+// the library's own PLT entries and a frame record built for nothing.
+
+// Writes the whole frames of the bytes given; 0, or -1 when tinyalsa fails.
+int32_t uacWriteFrames(UAC_HANDLE_S *handle, const void *data, uint32_t bytes);
+
+// Reads the stream's fixed block (see XU_UAC_GetFrame) into data; 0 with the
+// bytes read in *bytes, or -1 with *bytes untouched.
+int32_t uacReadBlock(UAC_HANDLE_S *handle, void *data, uint32_t *bytes);
