@@ -17,27 +17,6 @@ int32_t statusOf(int tinyalsa_result)
 
 } // namespace
 
-int32_t uacWriteFrames(UAC_HANDLE_S *handle, const void *data, uint32_t bytes)
-{
-    // Whole frames only; a trailing partial frame is not sent.
-    const unsigned frames = pcm_bytes_to_frames(handle->pcm, bytes);
-    return statusOf(pcm_writei(handle->pcm, data, frames));
-}
-
-int32_t uacReadBlock(UAC_HANDLE_S *handle, void *data, uint32_t *bytes)
-{
-    // The amount is fixed by the stream, not by the caller's length: the buffer
-    // size in frames, taken as a byte count, so it never exceeds
-    // XU_UAC_GetPcm_BufSize bytes. Asked afresh on every call.
-    const unsigned frames = pcm_bytes_to_frames(handle->pcm, pcm_get_buffer_size(handle->pcm));
-    const int read = pcm_readi(handle->pcm, data, frames);
-    if (read < 0) {
-        return -1;
-    }
-    *bytes = pcm_frames_to_bytes(handle->pcm, static_cast<unsigned>(read));
-    return 0;
-}
-
 extern "C" int32_t XU_UAC_SendFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame)
 {
     if (!transferAllowed(handle, frame, kUacSendFrameName)) {
