@@ -22,7 +22,8 @@ constexpr unsigned kPeriodBytes = kPeriod * 4;
 // transfer waits for the card.
 constexpr unsigned kWarmup = 16;
 
-constexpr const char *kUsage = "usage: uac_period_cpu CARD DEVICE send|receive direct|stream|board [PERIODS [PAD]]\n"
+constexpr const char *kUsage = "usage: uac_period_cpu [--fpu] CARD DEVICE send|receive direct|stream|board\n"
+                               "                     [PERIODS [PAD]]\n"
                                "Streams PERIODS periods (1024 frames of 48 kHz stereo, default 2000) to or from\n"
                                "PCM device DEVICE of card CARD and prints the calling thread's CPU time per\n"
                                "period, in ns, and the waits (voluntary context switches) per period:\n"
@@ -30,7 +31,9 @@ constexpr const char *kUsage = "usage: uac_period_cpu CARD DEVICE send|receive d
                                "  stream  libuacbridge's XU_UAC_SendFrame/XU_UAC_GetFrame\n"
                                "  board   libuacbridge's BSP_UacSendFrame_m/BSP_UacGetFrame_m\n"
                                "PAD: a loop of PAD steps after each transfer, user-space work of the caller's own,\n"
-                               "to see how the kernel's share moves when the calls come a little later.\n";
+                               "to see how the kernel's share moves when the calls come a little later.\n"
+                               "--fpu: the caller uses the floating-point unit once per period, as one that scales,\n"
+                               "mixes or copies its samples does (glibc's ARM memcpy of 8 bytes or more is NEON).\n";
 
 // The calling thread's voluntary context switches so far: each one a wait
 // in the kernel for room or data.
@@ -66,6 +69,16 @@ void pad(unsigned steps)
     }
 }
 
+// One floating-point operation of the caller's own. On 32-bit ARM the kernel
+// hands the FPU over lazily: the first FPU instruction after each wait traps
+// into the kernel, whoever executes it, the caller or its memcpy.
+volatile float g_level = 1.0F;
+
+void useFpu()
+{
+    g_level = g_level * 0.5F + 0.5F;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -73,6 +86,11 @@ int main(int argc, char **argv)
     if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    const bool fpu = argc > 1 && std::strcmp(argv[1], "--fpu") == 0;
+    if (fpu) {
+        argc--;
+        argv++;
     }
     bool capture = false;
     Path path = Path::direct;
@@ -106,6 +124,9 @@ int main(int argc, char **argv)
     for (unsigned i = 0; i < periods && status == 0; i++) {
         status = failed(transferPeriod(target, capture, path), path, capture) ? 1 : 0;
         pad(pad_steps);
+        if (fpu) {
+            useFpu();
+        }
     }
     const double seconds = threadSeconds() - start;
     const long waited = threadWaits() - waits;

@@ -186,6 +186,29 @@ TEST_F(BoardInstanceTest, ReceiveReadsOnePeriodWhateverTheLengthAndSendPassesWor
     EXPECT_EQ(state().transfers[0].count, 1024u);
 }
 
+// The board layer enters the stream layer's transfers past its exported
+// functions: a stream handle whose tag was overwritten is still refused
+// there, reported under the stream call's name, and nothing moves.
+TEST_F(BoardInstanceTest, AStreamWithAForeignTagIsRefusedAndReportedAsTheStreamLayerDoes)
+{
+    ASSERT_EQ(BSP_UacInit_m(&instance_), 0);
+    const uint32_t playback_tag = instance_.pPlaybackHandle->magic;
+    const uint32_t capture_tag = instance_.pCaptureHandle->magic;
+    instance_.pPlaybackHandle->magic = 0x12340000u;
+    instance_.pCaptureHandle->magic = 0xEFDB0100u;
+    std::vector<char> buffer(4096);
+    state().transfer_count = 0;
+    CaptureFd err(2);
+    CaptureFd out(1);
+    EXPECT_EQ(BSP_UacSendFrame_m(&instance_, frame_record(buffer.data(), 4096)), -1);
+    EXPECT_EQ(BSP_UacGetFrame_m(&instance_, buffer.data(), 4096), 0);
+    EXPECT_EQ(err.finish(), "XU_UAC_SendFrame: magic: 12340000 efda0000\nXU_UAC_GetFrame: magic: efdb0000 efda0000\n");
+    EXPECT_EQ(out.finish(), "");
+    EXPECT_EQ(state().transfer_count, 0u);
+    instance_.pPlaybackHandle->magic = playback_tag;
+    instance_.pCaptureHandle->magic = capture_tag;
+}
+
 namespace {
 
 const char *const kGadgetAtCard1 = " 0 [sunxicodec     ]: sunxi-codec\n 1 [UAC1Gadget     ]: UAC1_Gadget\n";

@@ -24,20 +24,3 @@ int32_t bspOpenBoardStreams(const BoardSlots &slots, UAC_CONFIG_S *record, Board
     *slots.initialised = 1;
     return 0;
 }
-
-int32_t bspSendOn(UAC_HANDLE_S *playback, const UAC_AUDIO_FRAME_S &frame)
-{
-    UAC_FRAME_S transfer{0, frame.pData, frame.u32Len};
-    return XU_UAC_SendFrame(playback, &transfer);
-}
-
-int32_t bspReceiveOn(UAC_HANDLE_S *capture, void *buffer, int32_t length)
-{
-    // The length is handed on but does not limit the read: the stream reads
-    // its fixed block.
-    UAC_FRAME_S transfer{0, buffer, static_cast<uint32_t>(length)};
-    if (XU_UAC_GetFrame(capture, &transfer) != 0) {
-        return 0;
-    }
-    return static_cast<int32_t>(transfer.len);
-}

@@ -19,29 +19,18 @@ int32_t statusOf(int tinyalsa_result)
 
 extern "C" int32_t XU_UAC_SendFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame)
 {
-    if (!transferAllowed(handle, frame, "XU_UAC_SendFrame")) {
+    if (!transferAllowed(handle, frame, kUacSendFrameName)) {
         return -1;
     }
-    // Whole frames only; a trailing partial frame is not sent.
-    const unsigned frames = pcm_bytes_to_frames(handle->pcm, frame->len);
-    return statusOf(pcm_writei(handle->pcm, frame->data, frames));
+    return uacWriteFrames(handle, frame->data, frame->len);
 }
 
 extern "C" int32_t XU_UAC_GetFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame)
 {
-    if (!transferAllowed(handle, frame, "XU_UAC_GetFrame")) {
+    if (!transferAllowed(handle, frame, kUacGetFrameName)) {
         return -1;
     }
-    // The amount is fixed by the stream, not by frame->len: the buffer size in
-    // frames, taken as a byte count, so it never exceeds XU_UAC_GetPcm_BufSize
-    // bytes. Asked afresh on every call.
-    const unsigned frames = pcm_bytes_to_frames(handle->pcm, pcm_get_buffer_size(handle->pcm));
-    const int read = pcm_readi(handle->pcm, frame->data, frames);
-    if (read < 0) {
-        return -1;
-    }
-    frame->len = pcm_frames_to_bytes(handle->pcm, static_cast<unsigned>(read));
-    return 0;
+    return uacReadBlock(handle, frame->data, &frame->len);
 }
 
 extern "C" int32_t XU_UAC_MmapSendFrame(UAC_HANDLE_S *handle, UAC_FRAME_S *frame)
