@@ -97,7 +97,11 @@ arm_download()
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     step "downloading ${missing[*]}"
+    # One apt-get for all: each start reads the package lists (about 2.5 s).
+    # When that fails, one at a time, to name the package that is missing.
+    (cd "$ARM_CACHE/debs" && apt-get download -q "${missing[@]}" >/dev/null 2>&1) && return 0
     for pkg in "${missing[@]}"; do
+        [ -n "$(arm_deb "$pkg")" ] && continue
         (cd "$ARM_CACHE/debs" && apt-get download -q "$pkg" >/dev/null 2>&1) ||
             die "apt-get download $pkg failed: the package $pkg is needed (apt-get update?)"
     done
