@@ -49,6 +49,7 @@ arm_select()
         build_project() { lab_build_project "$@" && arm_check_time64 "$@"; }
     fi
     fetch_kernel() { arm_fetch_kernel; }
+    fetch_all() { arm_fetch_all; }
     copy_libraries() { arm_copy_libraries "$@"; }
     is_elf() { arm_is_elf "$@"; }
     install_tools() { arm_install_tools "$@"; }
@@ -411,11 +412,24 @@ arm_check_vermagic()
 # initramfs takes it like any other.
 arm_snd_dummy()
 {
-    local kdir=$1 ko=$KROOT/lib/modules/$KVER/updates/snd-dummy.ko version source src
+    local kdir=$1 ko=$KROOT/lib/modules/$KVER/updates/snd-dummy.ko
     [ -e "$ko" ] && return 0
+    arm_snd_dummy_source
+    step "building snd-dummy.ko for $KVER"
+    build_module snd-dummy "$kdir" "$ARM_DUMMY_SOURCE"
+    arm_check_vermagic "$PWM_OUT/snd-dummy/snd-dummy.ko"
+    install -D -m 644 "$PWM_OUT/snd-dummy/snd-dummy.ko" "$ko"
+    depmod -b "$KROOT" "$KVER"
+}
+
+# snd-dummy's source, from the cache or extracted once: sets ARM_DUMMY_SOURCE.
+arm_snd_dummy_source()
+{
+    local version source src
     version=$(dpkg-deb -f "$(arm_deb "linux-image-$KVER:armhf")" Version)
     source=linux-source-$(echo "$KVER" | cut -d. -f1,2)
     src=$ARM_CACHE/snd-dummy-$version/snd-dummy.c
+    ARM_DUMMY_SOURCE=$src
     if [ ! -e "$src" ]; then
         arm_download "$source:all"
         [ "$(dpkg-deb -f "$(arm_deb "$source:all")" Version)" = "$version" ] ||
@@ -427,9 +441,13 @@ arm_snd_dummy()
             tar -xO "$source/sound/drivers/dummy.c" >"$src.tmp" || die "dummy.c not found in $source"
         mv "$src.tmp" "$src"
     fi
-    step "building snd-dummy.ko for $KVER"
-    build_module snd-dummy "$kdir" "$src"
-    arm_check_vermagic "$PWM_OUT/snd-dummy/snd-dummy.ko"
-    install -D -m 644 "$PWM_OUT/snd-dummy/snd-dummy.ko" "$ko"
-    depmod -b "$KROOT" "$KVER"
+}
+
+# Everything the ARM board downloads: the kernel, the userland, the headers and
+# snd-dummy's source.
+arm_fetch_all()
+{
+    arm_fetch_kernel
+    arm_kernel_headers
+    arm_snd_dummy_source
 }

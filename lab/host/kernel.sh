@@ -27,3 +27,22 @@ fetch_kernel()
     # The package ships no modules.dep.
     [ -e "$KROOT/lib/modules/$KVER/modules.dep" ] || depmod -b "$KROOT" "$KVER"
 }
+
+# Everything the board downloads (the ARM board's in lab/host/arm.sh).
+fetch_all()
+{
+    fetch_kernel
+}
+
+# with_cache_lock COMMAND...: one lab run at a time fills the cache (a
+# download started ahead of the run, by scripts/test, or another checkout's run
+# sharing lab/cache); the others wait, then find it there.
+with_cache_lock()
+{
+    local fd
+    exec {fd}>"$LAB_CACHE/.lock"
+    flock "$fd"
+    "$@"
+    flock -u "$fd"
+    exec {fd}>&-
+}
