@@ -7,23 +7,25 @@ STATE_DISK=/dev/vda
 
 load_nand()
 {
-    # One modprobe for several modules: each process costs under the emulator.
-    modprobe -a virtio_pci virtio_blk || return 1
+    # One modprobe for several modules: each process costs under the emulator
+    # (the ARM board loaded the disk's with its results port).
+    [ -d /sys/module/virtio_blk ] || modprobe -a virtio_pci virtio_blk || return 1
     # badblocks: bad from the factory; weakblocks: blocks that wear out after
     # so many erases in this power-on (nandsim counts them in RAM only).
-    set -- id_bytes="$NAND_ID" parts="$NAND_PARTS"
-    [ -n "$BADBLOCKS" ] && set -- "$@" badblocks="$BADBLOCKS"
-    [ -n "$WEAKBLOCKS" ] && set -- "$@" weakblocks="$WEAKBLOCKS"
-    modprobe nandsim "$@" || return 1
-    # UBIFS compresses with zstd and needs zlib's deflate (a module on armmp),
-    # and no module dependency pulls them in.
-    modprobe -a ubi zstd deflate ubifs || return 1
-    local tries=0
-    while [ ! -b "$STATE_DISK" ] && [ $tries -lt 50 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    [ -b "$STATE_DISK" ] && [ -c /dev/mtd$((NAND_MTD_COUNT - 1)) ]
+    # nandsim's options go through modprobe's configuration (the initramfs's
+    # /etc, written anew at every power-on), so that the chip
+    # comes with UBI and UBIFS in one modprobe; UBIFS compresses with zstd and
+    # needs zlib's deflate (a module on armmp), and no module dependency pulls
+    # them in.
+    mkdir -p /etc/modprobe.d
+    {
+        printf 'options nandsim id_bytes=%s parts=%s' "$NAND_ID" "$NAND_PARTS"
+        [ -n "$BADBLOCKS" ] && printf ' badblocks=%s' "$BADBLOCKS"
+        [ -n "$WEAKBLOCKS" ] && printf ' weakblocks=%s' "$WEAKBLOCKS"
+        echo
+    } >/etc/modprobe.d/nandsim.conf
+    modprobe -a nandsim ubi zstd deflate ubifs || return 1
+    wait_node -b "$STATE_DISK" && wait_node -c /dev/mtd$((NAND_MTD_COUNT - 1))
 }
 
 all_mtds()
