@@ -41,26 +41,35 @@ cut_run()
 
 # cut_run_at NAME GUEST-SCENARIO STATE CUT-BOOT RUN LAB-ARG WHAT: one run with
 # the power cut in boot CUT-BOOT where LAB-ARG says, then at most two more boots.
+# They follow in the same VM, warm (lab/guest/lib/warm.sh): the boot after the
+# cut with the chip from the state disk as the cut saved it, the one after that
+# with the chip as that boot left it; a power-on of their own when the board
+# could not go warm.
 cut_run_at()
 {
-    local name=$1 guest=$2 state=$3 cut_boot=$4 run=$5 arg=$6 what=$7 boot extra outcome
+    local name=$1 guest=$2 state=$3 cut_boot=$4 run=$5 arg=$6 what=$7 boot extra outcome cut_state
     local failed_before=$CHECKS_FAILED known_before=$CHECKS_KNOWN
     new_run "$name/$run" "$state"
-    power_on "$guest" "$cut_boot" "$arg"
-    if [ "$BOOT_STATE" != cut ] && [ "$arg" != "${arg#lab.cutat=}" ] &&
-        { [ "$BOOT_STATE" = repaired ] || [ "$BOOT_STATE" = normal ]; }; then
+    power_on_boots "$guest" "$cut_boot" 3 "$arg"
+    cut_state=${STATE_OF_BOOT[cut_boot]:-none}
+    if [ "$cut_state" != cut ] && [ "$arg" != "${arg#lab.cutat=}" ] &&
+        { [ "$cut_state" = repaired ] || [ "$cut_state" = normal ]; }; then
         # The guides were faster this time and ended before the instant.
         echo "$name: $what: no cut, the guides ended first" >>"$LAB_RUN/figures"
         echo "miss" >"$LAB_RUN/$name/$run/outcome"
         return
     fi
-    expect_state cut "$cut_boot"
-    boot=$cut_boot
-    for extra in 1 2; do
-        boot=$((boot + 1))
-        power_on "$guest" "$boot"
-        [ "$BOOT_STATE" = normal ] && break
+    if [ "$cut_state" = cut ]; then
+        host_pass "$RUN_NAME/boot$cut_boot: ends cut"
+    else
+        host_fail "$RUN_NAME/boot$cut_boot: ends cut" "it ended $cut_state"
+    fi
+    boot=$LAST_BOOT
+    while [ $((boot - cut_boot)) -lt 2 ] && [ "$BOOT_STATE" != normal ] && [ "$BOOT_STATE" != none ]; do
+        power_on_boots "$guest" $((boot + 1)) $((2 - (boot - cut_boot)))
+        boot=$LAST_BOOT
     done
+    extra=$((boot - cut_boot))
     if [ "$BOOT_STATE" = normal ]; then
         host_pass "$RUN_NAME: a normal boot within two boots after the cut"
         outcome="normal again after $extra boot(s)"
@@ -129,7 +138,10 @@ run_cuts()
     done
     finish_jobs
     case " $* " in *" cut-random "*) report_cut_random ;; esac
-    echo "power cuts ($*): $RUN_BOOTS boots, $((SECONDS - started)) s after the reference runs" >>"$LAB_RUN/figures"
+    local warm
+    warm=$(cat "$LAB_RUN"/cut-*/*/boot*.results 2>/dev/null | grep -c '^WARM ' || true)
+    echo "power cuts ($*): $RUN_BOOTS boots ($warm of them warm), $((SECONDS - started)) s after the reference runs" \
+        >>"$LAB_RUN/figures"
 }
 
 # The application's cuts: before each command from "mkdir -p /reserve" to the

@@ -59,18 +59,54 @@ new_run()
 # power_on GUEST-SCENARIO BOOT [lab args...]: one power-on of the run's board.
 power_on()
 {
-    local scenario=$1 boot=$2 base status=0
-    shift 2
-    base=$RUN_DIR/boot$boot
-    boot_vm "$base.log" "$base.results" "$RUN_DIR/state.img" \
-        "lab.scenario=$scenario" "lab.boot=$boot" "${RUN_ARGS[@]}" "$@" || status=$?
-    RUN_BOOTS=$((RUN_BOOTS + 1))
-    collect_results "$base.results" "$RUN_NAME/boot$boot" "$base.commands"
+    power_on_boots "$1" "$2" 1 "${@:3}"
+}
+
+# power_on_boots GUEST-SCENARIO BOOT MAX [lab args...]: one power-on that makes
+# up to MAX boots, BOOT the first, the others warm (lab/guest/lib/warm.sh)
+# while none ends normal. Each boot gets its files as a power-on of its own
+# (bootN.log, bootN.results, ...); BOOT_STATE is the last boot's, LAST_BOOT
+# its number, STATE_OF_BOOT[N] how boot N ended.
+power_on_boots()
+{
+    local scenario=$1 boot=$2 max=$3 vm=$RUN_DIR/vm status=0 n base
+    shift 3
+    local boots=("lab.boot=$boot")
+    [ "$max" -le 1 ] || boots+=("lab.boots=$max")
+    boot_vm "$vm.log" "$vm.results" "$RUN_DIR/state.img" \
+        "lab.scenario=$scenario" "${boots[@]}" "${RUN_ARGS[@]}" "$@" || status=$?
+    split_boots "$vm.results" "$boot" '^WARM ' .results
+    split_boots "$vm.log" "$boot" '^=== warm boot ' .log
+    mv -f "$vm.log.qemu" "$RUN_DIR/boot$boot.log.qemu" 2>/dev/null
+    rm -f "$vm.log" "$vm.results"
+    LAST_BOOT=$boot
+    while [ -f "$RUN_DIR/boot$((LAST_BOOT + 1)).results" ] || [ -f "$RUN_DIR/boot$((LAST_BOOT + 1)).log" ]; do
+        LAST_BOOT=$((LAST_BOOT + 1))
+    done
+    STATE_OF_BOOT=()
+    for ((n = boot; n <= LAST_BOOT; n++)); do
+        base=$RUN_DIR/boot$n
+        RUN_BOOTS=$((RUN_BOOTS + 1))
+        collect_results "$base.results" "$RUN_NAME/boot$n" "$base.commands"
+        # shellcheck disable=SC2034 # read by cut_run_at (lab/host/powercut.sh)
+        STATE_OF_BOOT[n]=$BOOT_STATE
+    done
     if [ "$BOOT_STATE" = none ]; then
-        host_fail "$RUN_NAME/boot$boot: the board powered off" "no, qemu status $status (see ${base#"$LAB_TOP"/}.log)"
+        base=$RUN_DIR/boot$LAST_BOOT
+        host_fail "$RUN_NAME/boot$LAST_BOOT: the board powered off" "no, qemu status $status (see ${base#"$LAB_TOP"/}.log)"
         # A hang (status 124: stopped by LAB_VM_TIMEOUT) or a crash: the end of its console.
         tail -n 15 "$base.log" 2>/dev/null | tr -d '\r' | sed 's/^/    | /'
     fi
+}
+
+# split_boots FILE FIRST-BOOT MARKER SUFFIX: FILE's lines into bootN.SUFFIX,
+# the next boot's file after each line matching MARKER.
+split_boots()
+{
+    [ -f "$1" ] || return 0
+    awk -v dir="$RUN_DIR" -v n="$2" -v marker="$3" -v suffix="$4" '
+        { file = dir "/boot" n suffix; print > file }
+        $0 ~ marker { close(file); n++ }' "$1"
 }
 
 # expect_state STATE BOOT: how the last power-on ended.

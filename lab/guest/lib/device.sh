@@ -44,6 +44,7 @@ device_boot()
     start_guides
     stop_freezer
     echo "$printk" >/proc/sys/kernel/printk
+    [ -e "$LAB_STATE/cut-done" ] && warm_boot_after_cut
     GUIDES_TIME=$(elapsed "$t0" "$(now)")
     # shellcheck disable=SC2034 # the scenarios' checks read it
     BOOTWARD_STATUS=$(guide_status bootward)

@@ -56,8 +56,7 @@ start_freezer()
         check_running_app_kept
         nand_save || result "FAIL power cut: the NAND could not be saved"
         result "STATE cut"
-        echo o >/proc/sysrq-trigger
-        sleep 60
+        cut_power_off
     ) &
     FREEZER_PID=$!
 }

@@ -15,6 +15,10 @@ after_boot()
 
 bring_up_board()
 {
+    [ -z "${LAB_WARM:-}" ] || {
+        warm_bring_up
+        return
+    }
     load_nand || return 1
     if [ "$FACTORY" = 1 ]; then
         provision_board
@@ -44,6 +48,11 @@ power_off()
     report_commands
     story "record after boot $BOOT: $(record_summary)"
     take_down_all
+    if warm_boot_next; then
+        # The chip stays as it is for the next boot: nothing to save.
+        result "STATE $DEVICE_STATE"
+        warm_boot kept
+    fi
     nand_save || fail "power-off" "the NAND could not be saved"
     result "STATE $DEVICE_STATE"
     sync
