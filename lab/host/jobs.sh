@@ -17,11 +17,11 @@ start_job()
     out=$LAB_RUN/jobs/${name//\//-}
     mkdir -p "$LAB_RUN/jobs"
     (
-        # The job's own boots, added up by finish_jobs.
+        # The job's own boots (and how many of them warm), added up by finish_jobs.
         # shellcheck disable=SC2030
-        RUN_BOOTS=0
+        RUN_BOOTS=0 RUN_WARM_BOOTS=0
         "$@" >"$out.out" 2>&1 || echo "FAIL $name: the run stopped with status $?" >>"$out.out"
-        echo "$RUN_BOOTS" >"$out.boots"
+        echo "$RUN_BOOTS $RUN_WARM_BOOTS" >"$out.boots"
     ) &
     JOB_OUTPUTS+=("$out")
 }
@@ -29,15 +29,17 @@ start_job()
 # Waits for every job, prints their outputs and adds up their checks and boots.
 finish_jobs()
 {
-    local out
+    local out boots warm
     wait
     for out in "${JOB_OUTPUTS[@]}"; do
         cat "$out.out"
         CHECKS_PASSED=$((CHECKS_PASSED + $(grep -c '^PASS ' "$out.out" || true)))
         CHECKS_FAILED=$((CHECKS_FAILED + $(grep -c '^FAIL ' "$out.out" || true)))
         CHECKS_KNOWN=$((CHECKS_KNOWN + $(grep -c '^KNOWN-FAIL ' "$out.out" || true)))
-        # shellcheck disable=SC2031 # this shell's count, not a job's
-        RUN_BOOTS=$((RUN_BOOTS + $(cat "$out.boots" 2>/dev/null || echo 0)))
+        boots=0 warm=0
+        [ -f "$out.boots" ] && read -r boots warm <"$out.boots"
+        # shellcheck disable=SC2031 # this shell's counts, not a job's
+        RUN_BOOTS=$((RUN_BOOTS + boots)) RUN_WARM_BOOTS=$((RUN_WARM_BOOTS + warm))
     done
     JOB_OUTPUTS=()
 }

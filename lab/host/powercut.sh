@@ -128,7 +128,7 @@ cut_reference_cfg()
 run_cuts()
 {
     local started=$SECONDS scenario
-    RUN_BOOTS=0
+    RUN_BOOTS=0 RUN_WARM_BOOTS=0
     # The longest runs first (a random cut takes three boots or more), so that
     # the pool ends on short ones.
     for scenario in cut-random cut-app cut-cfg; do
@@ -138,10 +138,8 @@ run_cuts()
     done
     finish_jobs
     case " $* " in *" cut-random "*) report_cut_random ;; esac
-    local warm
-    warm=$(cat "$LAB_RUN"/cut-*/*/boot*.results 2>/dev/null | grep -c '^WARM ' || true)
-    echo "power cuts ($*): $RUN_BOOTS boots ($warm of them warm), $((SECONDS - started)) s after the reference runs" \
-        >>"$LAB_RUN/figures"
+    echo "power cuts ($*): $RUN_BOOTS boots ($RUN_WARM_BOOTS of them warm), $((SECONDS - started)) s after the" \
+        "reference runs" >>"$LAB_RUN/figures"
 }
 
 # The application's cuts: before each command from "mkdir -p /reserve" to the

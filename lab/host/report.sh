@@ -8,6 +8,8 @@ CHECKS_FAILED=0
 CHECKS_KNOWN=0
 # shellcheck disable=SC2034 # counted by power_on, read by run_scenario and the jobs
 RUN_BOOTS=0
+# shellcheck disable=SC2034 # counted by power_on_boots, read by run_cuts and the jobs
+RUN_WARM_BOOTS=0
 SHOW_STORY=${SHOW_STORY:-0}
 
 host_pass()

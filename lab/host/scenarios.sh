@@ -87,6 +87,7 @@ power_on_boots()
     for ((n = boot; n <= LAST_BOOT; n++)); do
         base=$RUN_DIR/boot$n
         RUN_BOOTS=$((RUN_BOOTS + 1))
+        [ "$n" = "$boot" ] || RUN_WARM_BOOTS=$((RUN_WARM_BOOTS + 1))
         collect_results "$base.results" "$RUN_NAME/boot$n" "$base.commands"
         # shellcheck disable=SC2034 # read by cut_run_at (lab/host/powercut.sh)
         STATE_OF_BOOT[n]=$BOOT_STATE
