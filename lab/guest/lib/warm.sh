@@ -43,12 +43,15 @@ warm_boot_next()
 }
 
 # Ends this boot (after its STATE) and starts the next with the chip CHIP
-# (kept or restore); does not return.
+# (kept or restore); does not return. UBI and UBIFS start anew in the next
+# boot (after a cut they are already gone, with nandsim).
 warm_boot()
 {
     local next=$((BOOT + 1))
     result "WARM $next"
     echo "=== warm boot $next, chip $1, uptime $(now)s"
+    kill -KILL -1 2>/dev/null
+    modprobe -r ubifs ubi 2>/dev/null
     dmesg -c >/dev/null
     cd / && umount /tmp /run
     exec env LAB_WARM="$next $((LAB_BOOTS - 1)) $1" /init
